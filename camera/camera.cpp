@@ -1,0 +1,3 @@
+#include "camera/camera.h"
+
+Camera camera = startCamera;

@@ -1,0 +1,52 @@
+// The application shell: the window, its surface, pixel output, and the main loop. SDL is called from
+// shell/ and from the input snapshot only; everything else reaches the window through these functions.
+#pragma once
+
+#include <cstdint>
+
+struct SDL_Surface;
+
+constexpr int screenWidth = 640;
+constexpr int screenHeight = 480;
+
+constexpr const char* windowTitle =
+    "Cellvane 3D - with Quorbel 3D engine (press kp7,8,9 for better resolution)";
+
+// Size in pixels of the picture drawn centred in the window: 100 x 75 at start, then 200 x 150,
+// 320 x 240 or 640 x 480 as the resolution keys choose.
+extern double renderWidth;
+extern double renderHeight;
+// Set by Escape: from then on nothing is rendered and no key acts; never cleared.
+extern bool inputReleased;
+// The window surface, set by initVideo and owned by SDL.
+extern SDL_Surface* screen;
+
+// Initialises SDL and opens the window; prints the reason and exits with status 1 on failure.
+void initVideo(int width, int height, int bitsPerPixel);
+// Runs passes (events, picture, presentation, controls) until the window is closed.
+void mainLoop();
+// The shortest pass in seconds: the loop waits out the rest of a quicker pass, so that movement,
+// turning and held keys act at a steady 60 passes a second.
+constexpr double minimumPassSeconds = 1.0 / 60.0;
+
+// Stores colour (r, g, b) at column x, row y of screen, in the surface's pixel format, without
+// presenting it. The caller keeps x and y inside the window.
+void putPixel(int x, int y, std::uint8_t r, std::uint8_t g, std::uint8_t b);
+// Presents the rectangle of screen with left edge x, top edge y, width w and height h.
+void updateRect(int x, int y, int w, int h);
+// Blackens the whole window and presents it.
+void clearScreen();
+// Lock and unlock screen around direct pixel writes, when SDL requires it.
+void lockScreen();
+void unlockScreen();
+
+// The rectangle that holds the picture of the current render size, centred in the window.
+struct RenderRect {
+    int x, y, w, h;
+};
+RenderRect renderRect();
+
+// Window management.
+void setCaption(const char* caption);
+void showPointer(bool shown);
+void grabInput(bool grabbed);
