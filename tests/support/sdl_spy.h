@@ -1,0 +1,24 @@
+// Records the calls the program makes to SDL's window functions. The test executables define these
+// SDL functions themselves; each records its arguments and then calls SDL's own.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct UpdateCall {
+    int x, y, w, h;
+    bool operator==(const UpdateCall&) const = default;
+};
+
+struct SdlSpy {
+    std::vector<std::string> captions;  // every SDL_WM_SetCaption title, in order
+    std::vector<UpdateCall> updates;    // every SDL_UpdateRect rectangle, in order
+    std::vector<int> grabModes;         // every SDL_WM_GrabInput argument
+    std::vector<int> cursorToggles;     // every SDL_ShowCursor argument
+};
+
+extern SdlSpy sdlSpy;
+
+inline void resetSdlSpy() {
+    sdlSpy = SdlSpy{};
+}
