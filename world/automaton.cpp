@@ -1,6 +1,9 @@
 #include "world/automaton.h"
 
+#include "world/bit_step.h"
 #include "world/grid.h"
+
+#include <cstring>
 
 RuleSet rules;
 
@@ -19,19 +22,14 @@ bool listMatches(const std::int32_t (&list)[ruleListLength], int count) {
     return false;
 }
 
-}  // namespace
+// The one-bit world at the start of a run, and the two buffers that generations alternate between.
+alignas(64) std::uint64_t packedStart[packedColumns];
+alignas(64) std::uint64_t packedBuffers[2][packedColumns];
 
-int countLiveNeighbours(int x, int y, int z) {
-    int count = 0;
-    for (int i = x - 1; i <= x + 1; ++i)
-        for (int j = y - 1; j <= y + 1; ++j)
-            for (int k = z - 1; k <= z + 1; ++k)
-                if (grid[i][j][k].state == Live) ++count;
-    if (grid[x][y][z].state == Live) --count;
-    return count;
-}
-
-void stepGeneration() {
+// One generation cell by cell, as the rule is defined. Used only when the interior holds a state
+// other than Empty or Live: such a cell is judged by survival but never counted as a neighbour, a
+// case the one-bit world cannot hold. The step leaves only Empty and Live behind.
+void stepCellByCell() {
     for (int x = interiorFirst; x <= interiorLast; ++x)
         for (int y = interiorFirst; y <= interiorLast; ++y)
             for (int z = interiorFirst; z <= interiorLast; ++z) {
@@ -45,6 +43,54 @@ void stepGeneration() {
             for (int z = interiorFirst; z <= interiorLast; ++z) grid[x][y][z].state = nextGrid[x][y][z].state;
 }
 
+const StepKernelFunctions& chosenFunctions() {
+    switch (chosenStepKernel()) {
+#if defined(__x86_64__)
+    case StepKernel::Avx512: return avx512StepKernel;
+    case StepKernel::Avx2: return avx2StepKernel;
+#endif
+    default: return portableStepKernel;
+    }
+}
+
+}  // namespace
+
+int countLiveNeighbours(int x, int y, int z) {
+    int count = 0;
+    for (int i = x - 1; i <= x + 1; ++i)
+        for (int j = y - 1; j <= y + 1; ++j)
+            for (int k = z - 1; k <= z + 1; ++k)
+                if (grid[i][j][k].state == Live) ++count;
+    if (grid[x][y][z].state == Live) --count;
+    return count;
+}
+
+void stepGeneration() {
+    stepGenerations(1);
+}
+
+// The rules are read afresh on every call, so a run always follows the current rules. The world is
+// packed once, stepped count times in the one-bit form and written back once.
 void stepGenerations(int count) {
-    for (int i = 0; i < count; ++i) stepGeneration();
+    if (count <= 0) return;
+    const StepKernelFunctions& kernel = chosenFunctions();
+    if (kernel.pack(grid, packedStart)) {
+        stepCellByCell();
+        if (--count == 0) return;
+        kernel.pack(grid, packedStart);
+    }
+    const RuleMux rule = ruleMuxFrom(rules);
+    // Rows x = 0 and x = 63 are shell, never computed: the same in every generation.
+    constexpr std::size_t rowBytes = gridSize * sizeof(std::uint64_t);
+    for (std::uint64_t* buffer : packedBuffers) {
+        std::memcpy(buffer, packedStart, rowBytes);
+        std::memcpy(buffer + (gridSize - 1) * gridSize, packedStart + (gridSize - 1) * gridSize, rowBytes);
+    }
+    const std::uint64_t* current = packedStart;
+    for (int i = 0; i < count; ++i) {
+        std::uint64_t* next = packedBuffers[i % 2];
+        kernel.step(current, next, rule);
+        current = next;
+    }
+    kernel.unpack(packedStart, current, grid, nextGrid);
 }

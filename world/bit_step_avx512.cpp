@@ -1,0 +1,102 @@
+// The kernel on AVX-512 (F and BW): eight column words per register, every three-input bitwise
+// function in one instruction. Chosen at run time only on processors that have both.
+#if defined(__x86_64__)
+
+#include "world/bit_step.h"
+
+#include <immintrin.h>
+
+#define BIT_STEP_TARGET __attribute__((target("avx512f,avx512bw")))
+#include "world/bit_step_kernel.h"
+
+namespace {
+
+// Truth tables of the three-input instruction: operand a is 0xF0, b 0xCC, c 0xAA.
+constexpr int tableXor3 = 0x96;
+constexpr int tableMajority = 0xE8;
+constexpr int tableXorAnd = 0x78;  // a ^ (b & c)
+constexpr int tableAnd3 = 0x80;
+constexpr int tableSelect = 0xCA;  // a ? b : c
+
+typedef unsigned long long Words __attribute__((vector_size(64)));
+
+struct Avx512Ops {
+    using V = __m512i;
+    static constexpr int lanes = 8;
+    BIT_STEP_TARGET static V load(const std::uint64_t* p) { return _mm512_loadu_si512(p); }
+    BIT_STEP_TARGET static void store(std::uint64_t* p, V v) { _mm512_storeu_si512(p, v); }
+    BIT_STEP_TARGET static V broadcast(std::uint64_t w) { return _mm512_set1_epi64(static_cast<long long>(w)); }
+    BIT_STEP_TARGET static V andOf(V a, V b) { return _mm512_and_si512(a, b); }
+    BIT_STEP_TARGET static V orOf(V a, V b) { return _mm512_or_si512(a, b); }
+    BIT_STEP_TARGET static V xorOf(V a, V b) { return _mm512_xor_si512(a, b); }
+    BIT_STEP_TARGET static V andNot(V a, V b) { return ~a & b; }
+    BIT_STEP_TARGET static V notOf(V a) { return _mm512_ternarylogic_epi64(a, a, a, 0x0F); }
+    BIT_STEP_TARGET static V xor3(V a, V b, V c) { return _mm512_ternarylogic_epi64(a, b, c, tableXor3); }
+    BIT_STEP_TARGET static V majority(V a, V b, V c) { return _mm512_ternarylogic_epi64(a, b, c, tableMajority); }
+    BIT_STEP_TARGET static V xorAnd(V a, V b, V c) { return _mm512_ternarylogic_epi64(a, b, c, tableXorAnd); }
+    BIT_STEP_TARGET static V and3(V a, V b, V c) { return _mm512_ternarylogic_epi64(a, b, c, tableAnd3); }
+    BIT_STEP_TARGET static V select(V m, V a, V b) { return _mm512_ternarylogic_epi64(m, a, b, tableSelect); }
+    // Vector operators rather than the shift intrinsics, which trip GCC 12's uninitialised-value
+    // warning inside their own header.
+    BIT_STEP_TARGET static V up(V c) { return reinterpret_cast<V>(reinterpret_cast<Words>(c) << 1); }
+    BIT_STEP_TARGET static V down(V c) { return reinterpret_cast<V>(reinterpret_cast<Words>(c) >> 1); }
+};
+
+constexpr int cellsPerLoad = 16;
+constexpr int loadsPerColumn = gridSize / cellsPerLoad;
+
+const unsigned char* cellBytes(const CellGrid& g) { return reinterpret_cast<const unsigned char*>(&g[0][0][0]); }
+unsigned char* cellBytes(CellGrid& g) { return reinterpret_cast<unsigned char*>(&g[0][0][0]); }
+
+BIT_STEP_TARGET bool packAvx512(const CellGrid& g, std::uint64_t* live) {
+    const unsigned char* cells = cellBytes(g);
+    const __m512i stateByte = _mm512_set1_epi32(static_cast<int>(0xFF000000u));
+    const __m512i liveState = _mm512_set1_epi32(0x01000000);
+    std::uint64_t odd = 0;
+    for (int column = 0; column < packedColumns; ++column) {
+        const unsigned char* c = cells + column * gridSize * sizeof(Cell);
+        std::uint64_t word = 0, other = 0;
+        for (int k = 0; k < loadsPerColumn; ++k) {
+            const __m512i state = _mm512_and_si512(_mm512_loadu_si512(c + k * cellsPerLoad * sizeof(Cell)), stateByte);
+            word |= static_cast<std::uint64_t>(_mm512_cmpeq_epu32_mask(state, liveState)) << (k * cellsPerLoad);
+            other |= static_cast<std::uint64_t>(_mm512_cmpgt_epu32_mask(state, liveState)) << (k * cellsPerLoad);
+        }
+        live[column] = word;
+        const int x = column / gridSize, y = column % gridSize;
+        if (!isShellCell(x, y, interiorFirst)) odd |= other & interiorBits;
+    }
+    return odd != 0;
+}
+
+BIT_STEP_TARGET void stepAvx512(const std::uint64_t* in, std::uint64_t* out, const RuleMux& rule) {
+    stepPlanes<Avx512Ops>(in, out, rule);
+}
+
+BIT_STEP_TARGET void unpackAvx512(const std::uint64_t* start, const std::uint64_t* result, CellGrid& g, CellGrid& next) {
+    unsigned char* cells = cellBytes(g);
+    unsigned char* nextCells = cellBytes(next);
+    const __m512i liveState = _mm512_set1_epi32(0x01000000);
+    // The state byte of each cell, less those of z = 0 and z = 63 (shell).
+    constexpr std::uint64_t stateBytes = 0x8888888888888888ull;
+    constexpr std::uint64_t byteMasks[loadsPerColumn] = {stateBytes & ~(1ull << 3), stateBytes, stateBytes,
+                                                         stateBytes & ~(1ull << 63)};
+    for (int x = interiorFirst; x <= interiorLast; ++x)
+        for (int y = interiorFirst; y <= interiorLast; ++y) {
+            const int column = x * gridSize + y;
+            const std::uint64_t word = result[column];
+            const bool changed = ((word ^ start[column]) & interiorBits) != 0;
+            const std::size_t offset = static_cast<std::size_t>(column) * gridSize * sizeof(Cell);
+            for (int k = 0; k < loadsPerColumn; ++k) {
+                const __m512i states = _mm512_maskz_mov_epi32(static_cast<__mmask16>(word >> (k * cellsPerLoad)), liveState);
+                const std::size_t at = offset + k * cellsPerLoad * sizeof(Cell);
+                if (changed) _mm512_mask_storeu_epi8(cells + at, byteMasks[k], states);
+                _mm512_mask_storeu_epi8(nextCells + at, byteMasks[k], states);
+            }
+        }
+}
+
+}  // namespace
+
+const StepKernelFunctions avx512StepKernel{packAvx512, stepAvx512, unpackAvx512};
+
+#endif

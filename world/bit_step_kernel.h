@@ -1,0 +1,150 @@
+// The bit-sliced generation, written once over a vector of 64-bit lanes. Included only by the
+// bit_step_*.cpp files, each after defining BIT_STEP_TARGET (the instruction-set attribute for its
+// functions) and a struct Ops over its vector type:
+//   V, lanes (64-bit words per V), load/store (any alignment), broadcast(word),
+//   andOf, orOf, xorOf, andNot(a, b) = ~a & b, notOf,
+//   xor3(a, b, c), majority(a, b, c), xorAnd(a, b, c) = a ^ (b & c), and3(a, b, c),
+//   select(m, a, b) = (a where m) | (b elsewhere), up(c) = c << 1, down(c) = c >> 1.
+// Everything here has internal linkage, so each file gets its own copy for its own instructions.
+#pragma once
+
+#include "world/bit_step.h"
+
+#include <cstdint>
+#include <utility>
+
+namespace {
+
+constexpr int planeWords = gridSize;  // the columns of one x plane, y = 0..63
+constexpr int zPad = 8;               // zero words around the z sums, read by the y sums at y = 0 and 63
+
+// The z sums of the plane being summed, as two bit planes, and the y sums of three consecutive x
+// planes (4 bit planes each), reused as x advances.
+alignas(64) std::uint64_t zSumBits[2][zPad + planeWords + zPad];
+alignas(64) std::uint64_t ySumBits[3][4][planeWords];
+
+// Per column of a plane, the bits that a generation computes: interior cells of interior columns.
+struct ComputedBits {
+    std::uint64_t word[planeWords];
+};
+constexpr ComputedBits makeComputedBits() {
+    ComputedBits bits{};
+    for (int y = interiorFirst; y <= interiorLast; ++y) bits.word[y] = interiorBits;
+    return bits;
+}
+alignas(64) constexpr ComputedBits computedBits = makeComputedBits();
+
+// The function of two bits (high, low) whose truth table is t: bit (2 * high + low) of t is its value.
+template <class Ops, int t>
+BIT_STEP_TARGET inline typename Ops::V lowFunction(typename Ops::V high, typename Ops::V low) {
+    if constexpr (t == 0) return Ops::broadcast(0);
+    else if constexpr (t == 15) return Ops::broadcast(~0ull);
+    else if constexpr (t == 1) return Ops::notOf(Ops::orOf(high, low));
+    else if constexpr (t == 2) return Ops::andNot(high, low);
+    else if constexpr (t == 3) return Ops::notOf(high);
+    else if constexpr (t == 4) return Ops::andNot(low, high);
+    else if constexpr (t == 5) return Ops::notOf(low);
+    else if constexpr (t == 6) return Ops::xorOf(high, low);
+    else if constexpr (t == 7) return Ops::notOf(Ops::andOf(high, low));
+    else if constexpr (t == 8) return Ops::andOf(high, low);
+    else if constexpr (t == 9) return Ops::notOf(Ops::xorOf(high, low));
+    else if constexpr (t == 10) return low;
+    else if constexpr (t == 11) return Ops::notOf(Ops::andNot(low, high));
+    else if constexpr (t == 12) return high;
+    else if constexpr (t == 13) return Ops::notOf(Ops::andNot(high, low));
+    else return Ops::orOf(high, low);
+}
+
+// The z sums of every column of plane, then their y sums into sums.
+template <class Ops>
+BIT_STEP_TARGET inline void sumPlane(const std::uint64_t* plane, std::uint64_t (&sums)[4][planeWords]) {
+    using V = typename Ops::V;
+    std::uint64_t* zLow = zSumBits[0] + zPad;
+    std::uint64_t* zHigh = zSumBits[1] + zPad;
+    for (int y = 0; y < planeWords; y += Ops::lanes) {
+        const V c = Ops::load(plane + y);
+        const V below = Ops::up(c);
+        const V above = Ops::down(c);
+        Ops::store(zLow + y, Ops::xor3(c, below, above));
+        Ops::store(zHigh + y, Ops::majority(c, below, above));
+    }
+    for (int y = 0; y < planeWords; y += Ops::lanes) {
+        const V a0 = Ops::load(zLow + y - 1), b0 = Ops::load(zLow + y), c0 = Ops::load(zLow + y + 1);
+        const V a1 = Ops::load(zHigh + y - 1), b1 = Ops::load(zHigh + y), c1 = Ops::load(zHigh + y + 1);
+        const V carry2 = Ops::majority(a0, b0, c0);
+        const V twos = Ops::xor3(a1, b1, c1);
+        const V fours = Ops::majority(a1, b1, c1);
+        Ops::store(sums[0] + y, Ops::xor3(a0, b0, c0));
+        Ops::store(sums[1] + y, Ops::xorOf(twos, carry2));
+        Ops::store(sums[2] + y, Ops::xorAnd(fours, twos, carry2));
+        Ops::store(sums[3] + y, Ops::and3(fours, twos, carry2));
+    }
+}
+
+template <class Ops, int... t>
+BIT_STEP_TARGET inline void allLowFunctions(typename Ops::V* out, typename Ops::V high, typename Ops::V low,
+                                            std::integer_sequence<int, t...>) {
+    ((out[t] = lowFunction<Ops, t>(high, low)), ...);
+}
+
+// Adds the y sums of planes x - 1, x and x + 1, applies the rule and writes plane x of out.
+template <class Ops>
+BIT_STEP_TARGET inline void rulePlane(const std::uint64_t (&p)[4][planeWords], const std::uint64_t (&q)[4][planeWords],
+                                      const std::uint64_t (&r)[4][planeWords], const std::uint64_t* in,
+                                      std::uint64_t* out, const RuleMux& rule) {
+    using V = typename Ops::V;
+    for (int y = 0; y < planeWords; y += Ops::lanes) {
+        V p0 = Ops::load(p[0] + y), q0 = Ops::load(q[0] + y), r0 = Ops::load(r[0] + y);
+        const V s0 = Ops::xor3(p0, q0, r0);
+        const V c2 = Ops::majority(p0, q0, r0);
+
+        V p1 = Ops::load(p[1] + y), q1 = Ops::load(q[1] + y), r1 = Ops::load(r[1] + y);
+        const V t2 = Ops::xor3(p1, q1, r1);
+        const V c4a = Ops::majority(p1, q1, r1);
+        const V s1 = Ops::xorOf(t2, c2);
+        const V c4b = Ops::andOf(t2, c2);
+
+        V p2 = Ops::load(p[2] + y), q2 = Ops::load(q[2] + y), r2 = Ops::load(r[2] + y);
+        const V t4 = Ops::xor3(p2, q2, r2);
+        const V c8a = Ops::majority(p2, q2, r2);
+        const V s2 = Ops::xor3(t4, c4a, c4b);
+        const V c8b = Ops::majority(t4, c4a, c4b);
+
+        V p3 = Ops::load(p[3] + y), q3 = Ops::load(q[3] + y), r3 = Ops::load(r[3] + y);
+        const V t8 = Ops::xor3(p3, q3, r3);
+        const V c16a = Ops::majority(p3, q3, r3);
+        const V s3 = Ops::xor3(t8, c8a, c8b);
+        const V c16b = Ops::majority(t8, c8a, c8b);
+        const V s4 = Ops::xorOf(c16a, c16b);  // the count is at most 27: no carry out of 16
+
+        const V live = Ops::load(in + y);
+
+        // Shannon expansion of the rule: the functions of (s1, s0), then choices by s2, s3, s4 and
+        // the centre.
+        V low[16];
+        allLowFunctions<Ops>(low, s1, s0, std::make_integer_sequence<int, 16>{});
+        V bySum2[8];
+        for (int g = 0; g < 8; ++g)
+            bySum2[g] = Ops::select(s2, low[rule.lowBits[2 * g + 1]], low[rule.lowBits[2 * g]]);
+        V bySum3[4];
+        for (int g = 0; g < 4; ++g) bySum3[g] = Ops::select(s3, bySum2[2 * g + 1], bySum2[2 * g]);
+        const V emptyCentre = Ops::select(s4, bySum3[1], bySum3[0]);
+        const V liveCentre = Ops::select(s4, bySum3[3], bySum3[2]);
+        const V next = Ops::select(live, liveCentre, emptyCentre);
+
+        Ops::store(out + y, Ops::select(Ops::load(computedBits.word + y), next, live));
+    }
+}
+
+template <class Ops>
+BIT_STEP_TARGET void stepPlanes(const std::uint64_t* in, std::uint64_t* out, const RuleMux& rule) {
+    sumPlane<Ops>(in, ySumBits[0]);
+    sumPlane<Ops>(in + planeWords, ySumBits[1]);
+    for (int x = interiorFirst; x <= interiorLast; ++x) {
+        sumPlane<Ops>(in + (x + 1) * planeWords, ySumBits[(x + 1) % 3]);
+        rulePlane<Ops>(ySumBits[(x - 1) % 3], ySumBits[x % 3], ySumBits[(x + 1) % 3], in + x * planeWords,
+                       out + x * planeWords, rule);
+    }
+}
+
+}  // namespace
