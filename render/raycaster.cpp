@@ -1,25 +1,25 @@
 #include "render/raycaster.h"
 
 #include "camera/camera.h"
+#include "render/ray_walk.h"
 #include "shell/screen.h"
 #include "world/grid.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
 int hitFace = 0;
+bool portableRayWalkForced = false;
 
 namespace {
 
-struct Colour {
-    std::uint8_t r, g, b;
-};
-
-constexpr Colour outsideColour{0, 0, 0};
-
-bool insideGrid(int index) {
-    return index >= 0 && index < gridSize;
-}
+// Per-frame tables, sized for the largest picture; written at the start of every frame.
+double columnCx[maxPictureWidth];
+double rowCy[maxPictureHeight];
+std::uint8_t columnRampGreen[maxPictureWidth];
+std::uint8_t rowRampBlue[maxPictureHeight];
+std::uint32_t pictureRgb[maxPictureWidth * maxPictureHeight];
 
 void nudgeOffCellBoundary(double& coordinate) {
     if (coordinate - std::trunc(coordinate) == 0) coordinate += 0.01;
@@ -39,53 +39,67 @@ struct Axis {
     double side;
 };
 
-Axis setUpAxis(double position, int map, double da, double db, double dc) {
+Axis setUpAxis(const FrameRays& rays, int a, double da, double db, double dc) {
     const double delta = deltaDistance(da, db, dc);
-    if (da < 0) return {map, -1, delta, delta * (position - std::floor(position))};
-    return {map, +1, delta, delta * (std::ceil(position) - position)};
+    if (da < 0) return {rays.eyeCell[a], -1, delta, delta * rays.towardLower[a]};
+    return {rays.eyeCell[a], +1, delta, delta * rays.towardUpper[a]};
 }
 
-// Shading of the solid cell a ray ended in. F and G are the pixel's horizontal and vertical offsets.
-Colour shade(const Cell& cell, double F, double G, double W, double H) {
-    switch (cell.state) {
-    case Live:
-        if (hitFace == 1) return {cell.red, cell.green, 0};
-        if (hitFace == 2) return {0, cell.green, cell.blue};
-        return {cell.red, 0, cell.blue};  // face 3, or 0 before any step
-    case Caption:
-        return {255, static_cast<std::uint8_t>(static_cast<int>(F * 255 / W + 128)),
-                static_cast<std::uint8_t>(static_cast<int>(G * 255 / H + 128))};
-    default:
-        return {cell.red, cell.green, cell.blue};  // Wall, and any other solid state
-    }
-}
-
-// Walks one ray from the eye's cell until it meets a solid cell. The axis to step is the one with
-// the strictly smallest side distance, ties going to z over y over x.
-Colour castRay(const Vec3& position, const int (&eyeCell)[3], const Vec3& d, double F, double G, double W, double H) {
-    Axis axes[3] = {
-        setUpAxis(position.x, eyeCell[0], d.x, d.y, d.z),
-        setUpAxis(position.y, eyeCell[1], d.y, d.x, d.z),
-        setUpAxis(position.z, eyeCell[2], d.z, d.x, d.y),
-    };
-    for (;;) {
-        const Cell& cell = grid[axes[0].map][axes[1].map][axes[2].map];
-        if (cell.state > Empty) return shade(cell, F, G, W, H);
-        int face;
-        if (axes[0].side < axes[1].side)
-            face = axes[0].side < axes[2].side ? 1 : 3;
-        else
-            face = axes[1].side < axes[2].side ? 2 : 3;
-        Axis& axis = axes[face - 1];
-        axis.map += axis.step;
-        axis.side += axis.delta;
-        hitFace = face;
-        if (!insideGrid(axis.map)) return outsideColour;  // only through a gap in the shell
-    }
+bool insideGrid(int index) {
+    return index >= 0 && index < gridSize;
 }
 
 }  // namespace
 
+// The plain walk, except that it consults the cells only where freeRadius says it must: from a cell
+// of radius k the next k - 1 cells of any walk are Empty and inside the grid, so the walk takes k
+// steps (same comparisons, same additions, in the same order) and then looks again.
+int walkOneRay(const FrameRays& rays, int i, int j, std::uint32_t* rgb) {
+    const double cx = rays.cx[i];
+    const double cy = rays.cy[j];
+    const Vec3& right = rays.right;
+    const Vec3& up = rays.up;
+    const Vec3& direction = rays.direction;
+    const Vec3 d{right.x * cx + up.x * cy + direction.x, right.y * cx + up.y * cy + direction.y,
+                 right.z * cx + up.z * cy + direction.z};
+    Axis axes[3] = {
+        setUpAxis(rays, 0, d.x, d.y, d.z),
+        setUpAxis(rays, 1, d.y, d.x, d.z),
+        setUpAxis(rays, 2, d.z, d.x, d.y),
+    };
+    int face = rays.startFace;
+    for (;;) {
+        const int radius = freeRadius[cellOffset(axes[0].map, axes[1].map, axes[2].map)];
+        if (radius == 0) {
+            *rgb = shadeCell(grid[axes[0].map][axes[1].map][axes[2].map], face, rays.rampGreen[i], rays.rampBlue[j]);
+            return face;
+        }
+        for (int k = 0; k < radius; ++k) {
+            if (axes[0].side < axes[1].side)
+                face = axes[0].side < axes[2].side ? 1 : 3;
+            else
+                face = axes[1].side < axes[2].side ? 2 : 3;
+            Axis& axis = axes[face - 1];
+            axis.map += axis.step;
+            axis.side += axis.delta;
+        }
+        if (!insideGrid(axes[0].map) || !insideGrid(axes[1].map) || !insideGrid(axes[2].map)) {
+            *rgb = 0;  // left through a gap in the shell
+            return face;
+        }
+    }
+}
+
+void walkPicturePortable(const FrameRays& rays) {
+    for (int j = 0; j < rays.height; ++j)
+        for (int i = 0; i < rays.width; ++i) walkOneRay(rays, i, j, rays.rgb + j * rays.width + i);
+}
+
+// Every ray walks the same cells, and ends with the same face, as in the plain pixel-by-pixel walk, so
+// the rays may be walked in any order and several at a time. Only hitFace depends on the order: the
+// plain walk leaves it at the last step of the last ray that stepped. Either every ray steps (the
+// eye's cell is Empty) or none does (then hitFace stays), so it is the face of the last ray in pixel
+// order: the right column's top row, which is walked once more on its own at the end.
 void renderFrame() {
     nudgeOffCellBoundary(camera.position.x);
     nudgeOffCellBoundary(camera.position.y);
@@ -94,25 +108,58 @@ void renderFrame() {
     const double W = renderWidth;
     const double H = renderHeight;
     const RenderRect rect = renderRect();
+    // Only the four picture sizes occur; the buffers hold the largest.
+    const int width = std::min(rect.w, maxPictureWidth);
+    const int height = std::min(rect.h, maxPictureHeight);
+    if (width <= 0 || height <= 0) return;
+
     const Vec3 position = camera.position;
     const int eyeCell[3] = {cellIndexOf(position.x), cellIndexOf(position.y), cellIndexOf(position.z)};
-    const bool eyeInside = eyeCell[0] >= 0 && eyeCell[1] >= 0 && eyeCell[2] >= 0;
-    const Vec3 right = camera.right;
-    const Vec3 up = camera.up;
-    const Vec3 direction = camera.direction;
-
-    // Column by column from the left, each from the bottom row up: the order decides which hitFace a
-    // ray that takes no step inherits.
-    for (int i = 0; i < rect.w; ++i) {
-        const double F = -W / 2 + i;
-        const double cx = 2 * F / W;
-        for (int j = rect.h - 1; j >= 0; --j) {
-            const double G = H / 2 - 1 - j;
-            const double cy = 2 * G / H;
-            const Vec3 d{right.x * cx + up.x * cy + direction.x, right.y * cx + up.y * cy + direction.y,
-                         right.z * cx + up.z * cy + direction.z};
-            const Colour colour = eyeInside ? castRay(position, eyeCell, d, F, G, W, H) : outsideColour;
-            putPixel(rect.x + i, rect.y + j, colour.r, colour.g, colour.b);
-        }
+    if (eyeCell[0] < 0 || eyeCell[1] < 0 || eyeCell[2] < 0) {
+        // An eye outside the grid sees nothing: black, and no ray steps.
+        std::fill(pictureRgb, pictureRgb + width * height, 0u);
+        putPixelBlock(rect.x, rect.y, width, height, pictureRgb);
+        return;
     }
+
+    for (int i = 0; i < width; ++i) {
+        const double F = -W / 2 + i;
+        columnCx[i] = 2 * F / W;
+        columnRampGreen[i] = static_cast<std::uint8_t>(static_cast<int>(F * 255 / W + 128));
+    }
+    for (int j = 0; j < height; ++j) {
+        const double G = H / 2 - 1 - j;
+        rowCy[j] = 2 * G / H;
+        rowRampBlue[j] = static_cast<std::uint8_t>(static_cast<int>(G * 255 / H + 128));
+    }
+
+    const FrameRays rays{
+        width,
+        height,
+        position,
+        camera.right,
+        camera.up,
+        camera.direction,
+        {position.x - std::floor(position.x), position.y - std::floor(position.y), position.z - std::floor(position.z)},
+        {std::ceil(position.x) - position.x, std::ceil(position.y) - position.y, std::ceil(position.z) - position.z},
+        {eyeCell[0], eyeCell[1], eyeCell[2]},
+        hitFace,
+        columnCx,
+        rowCy,
+        columnRampGreen,
+        rowRampBlue,
+        pictureRgb,
+    };
+
+    if (!portableRayWalkForced && processorHasAvx512()) {
+        buildFreeSpaceAvx512();
+        walkPictureAvx512(rays);
+    } else {
+        buildFreeSpacePortable();
+        walkPicturePortable(rays);
+    }
+    std::uint32_t lastRgb;
+    hitFace = walkOneRay(rays, width - 1, 0, &lastRgb);
+
+    putPixelBlock(rect.x, rect.y, width, height, pictureRgb);
 }

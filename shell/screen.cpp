@@ -33,6 +33,80 @@ void putPixel(int x, int y, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
     }
 }
 
+namespace {
+
+// SDL_MapRGB of a format without a palette: each channel loses its low bits and is shifted into
+// place, and the bits every colour has (an opaque alpha) are added.
+struct DirectMapping {
+    int redLoss, greenLoss, blueLoss;
+    int redShift, greenShift, blueShift;
+    Uint32 always;
+};
+
+Uint32 mapDirect(const DirectMapping& m, std::uint32_t rgb) {
+    const Uint32 r = (rgb >> 16) & 0xFF, g = (rgb >> 8) & 0xFF, b = rgb & 0xFF;
+    return (r >> m.redLoss) << m.redShift | (g >> m.greenLoss) << m.greenShift | (b >> m.blueLoss) << m.blueShift | m.always;
+}
+
+// Reads the mapping from the format and checks it against SDL_MapRGB for every value of every channel;
+// false when the format has a palette or the check fails.
+bool readDirectMapping(SDL_PixelFormat* format, DirectMapping& m) {
+    if (format->palette != nullptr) return false;
+    if (format->Rloss > 8 || format->Gloss > 8 || format->Bloss > 8) return false;
+    if (format->Rshift > 31 || format->Gshift > 31 || format->Bshift > 31) return false;
+    m = {format->Rloss, format->Gloss, format->Bloss, format->Rshift, format->Gshift, format->Bshift, SDL_MapRGB(format, 0, 0, 0)};
+    for (std::uint32_t v = 0; v < 256; ++v) {
+        const auto c = static_cast<Uint8>(v);
+        if (SDL_MapRGB(format, c, 0, 0) != mapDirect(m, v << 16)) return false;
+        if (SDL_MapRGB(format, 0, c, 0) != mapDirect(m, v << 8)) return false;
+        if (SDL_MapRGB(format, 0, 0, c) != mapDirect(m, v)) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void putPixelBlock(int x, int y, int w, int h, const std::uint32_t* rgb) {
+    DirectMapping m;
+    const int bytesPerPixel = screen->format->BytesPerPixel;
+    if (bytesPerPixel < 2 || bytesPerPixel > 4 || !readDirectMapping(screen->format, m)) {
+        for (int row = 0; row < h; ++row)
+            for (int column = 0; column < w; ++column) {
+                const std::uint32_t c = rgb[row * w + column];
+                putPixel(x + column, y + row, static_cast<Uint8>(c >> 16), static_cast<Uint8>(c >> 8), static_cast<Uint8>(c));
+            }
+        return;
+    }
+    auto* pixels = static_cast<Uint8*>(screen->pixels);
+    // The same addressing as putPixel's, row by row.
+    for (int row = 0; row < h; ++row) {
+        const int rowStart = (y + row) * screen->pitch;
+        const std::uint32_t* source = rgb + row * w;
+        switch (bytesPerPixel) {
+        case 2: {
+            Uint16* target = reinterpret_cast<Uint16*>(pixels) + rowStart / 2 + x;
+            for (int column = 0; column < w; ++column) target[column] = static_cast<Uint16>(mapDirect(m, source[column]));
+            break;
+        }
+        case 3: {
+            Uint8* target = pixels + rowStart + 3 * x;
+            for (int column = 0; column < w; ++column) {
+                const Uint32 value = mapDirect(m, source[column]);
+                target[3 * column] = value & 0xFF;
+                target[3 * column + 1] = (value >> 8) & 0xFF;
+                target[3 * column + 2] = (value >> 16) & 0xFF;
+            }
+            break;
+        }
+        default: {
+            Uint32* target = reinterpret_cast<Uint32*>(pixels) + rowStart / 4 + x;
+            for (int column = 0; column < w; ++column) target[column] = mapDirect(m, source[column]);
+            break;
+        }
+        }
+    }
+}
+
 void updateRect(int x, int y, int w, int h) {
     SDL_UpdateRect(screen, x, y, w, h);
 }

@@ -32,6 +32,12 @@ constexpr double minimumPassSeconds = 1.0 / 60.0;
 // Stores colour (r, g, b) at column x, row y of screen, in the surface's pixel format, without
 // presenting it. The caller keeps x and y inside the window.
 void putPixel(int x, int y, std::uint8_t r, std::uint8_t g, std::uint8_t b);
+// Stores a block of w x h colours with left edge x and top edge y, exactly what putPixel would store
+// for each of them, without presenting it. rgb holds the colours row by row, each packed as 0xRRGGBB.
+// The block must lie inside the window. Once per call the channel shifts and losses of screen's
+// format are checked against SDL_MapRGB; a format they do not reproduce (a palette, for one) is
+// written pixel by pixel through putPixel.
+void putPixelBlock(int x, int y, int w, int h, const std::uint32_t* rgb);
 // Presents the rectangle of screen with left edge x, top edge y, width w and height h.
 void updateRect(int x, int y, int w, int h);
 // Blackens the whole window and presents it.

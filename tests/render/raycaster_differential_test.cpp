@@ -1,0 +1,388 @@
+// The fast renderer against the plain one, bit for bit: the whole window surface, hitFace and the
+// nudged camera position, over seeded random poses and worlds. Each case runs the plain walk, the
+// fast walk the processor chooses, and the portable walk.
+#include "camera/camera.h"
+#include "camera/vec3.h"
+#include "render/raycaster.h"
+#include "shell/screen.h"
+#include "tests/reference/plain_raycaster.h"
+#include "tests/support/program_state.h"
+#include "world/grid.h"
+
+#include <SDL/SDL.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr double pi = 3.14159265358979323846;
+
+struct PictureSize {
+    double w, h;
+};
+constexpr PictureSize pictureSizes[] = {{100, 75}, {200, 150}, {320, 240}, {640, 480}};
+
+struct Outcome {
+    std::vector<unsigned char> surface;
+    int hitFace;
+    Vec3 position;
+};
+
+// Fills the surface with a pattern no picture has, so that a pixel written by one renderer and not
+// by the other shows.
+void scribble() {
+    auto* bytes = static_cast<unsigned char*>(screen->pixels);
+    for (int i = 0; i < screen->h * screen->pitch; ++i) bytes[i] = static_cast<unsigned char>(0xA5 ^ (i * 7));
+}
+
+template <typename Render>
+Outcome run(Render render, const Camera& pose, int faceBefore) {
+    camera = pose;
+    hitFace = faceBefore;
+    scribble();
+    render();
+    const auto* bytes = static_cast<const unsigned char*>(screen->pixels);
+    return {std::vector<unsigned char>(bytes, bytes + screen->h * screen->pitch), hitFace, camera.position};
+}
+
+bool sameBits(const Vec3& a, const Vec3& b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+// The first differing pixel, for the failure message.
+std::string firstDifference(const Outcome& expected, const Outcome& actual) {
+    for (std::size_t i = 0; i < expected.surface.size(); ++i)
+        if (expected.surface[i] != actual.surface[i]) {
+            const int row = static_cast<int>(i) / screen->pitch;
+            const int column = static_cast<int>(i) % screen->pitch / screen->format->BytesPerPixel;
+            return "pixel (" + std::to_string(column) + ", " + std::to_string(row) + ")";
+        }
+    return "none";
+}
+
+void expectSame(const Outcome& plain, const Outcome& fast, const char* which) {
+    SCOPED_TRACE(which);
+    EXPECT_TRUE(plain.surface == fast.surface) << "first difference at " << firstDifference(plain, fast);
+    EXPECT_EQ(plain.hitFace, fast.hitFace);
+    EXPECT_TRUE(sameBits(plain.position, fast.position))
+        << "plain (" << plain.position.x << ", " << plain.position.y << ", " << plain.position.z << "), fast ("
+        << fast.position.x << ", " << fast.position.y << ", " << fast.position.z << ")";
+}
+
+// Draws one frame from pose with each renderer, all from the same state, and compares them. Leaves the
+// program as the plain renderer left it, so that frames can follow one another.
+void compareFrame(const Camera& pose, int faceBefore, PictureSize size) {
+    renderWidth = size.w;
+    renderHeight = size.h;
+    SCOPED_TRACE(testing::Message() << "picture " << size.w << " x " << size.h << ", eye (" << pose.position.x << ", "
+                                    << pose.position.y << ", " << pose.position.z << "), hitFace before " << faceBefore);
+    portableRayWalkForced = false;
+    const Outcome fast = run(renderFrame, pose, faceBefore);
+    portableRayWalkForced = true;
+    const Outcome portable = run(renderFrame, pose, faceBefore);
+    portableRayWalkForced = false;
+    const Outcome plain = run(plainRenderFrame, pose, faceBefore);
+    expectSame(plain, fast, "fast walk");
+    expectSame(plain, portable, "portable walk");
+}
+
+// A camera turned the way the controls turn it: pitch about right, yaw about z, roll about direction.
+Camera turned(Vec3 position, double yaw, double pitch, double rollAngle) {
+    Camera c = startCamera;
+    c.position = position;
+    const Vec3 pitchAxis = c.right;
+    c.direction = rotateAroundAxis(c.direction, pitchAxis, pitch);
+    c.up = rotateAroundAxis(c.up, pitchAxis, pitch);
+    c.right = rotateAroundAxis(c.right, pitchAxis, pitch);
+    c.direction = rotateZ(c.direction, yaw);
+    c.up = rotateZ(c.up, yaw);
+    c.right = rotateZ(c.right, yaw);
+    const Vec3 rollAxis = c.direction;
+    c.direction = rotateAroundAxis(c.direction, rollAxis, rollAngle);
+    c.up = rotateAroundAxis(c.up, rollAxis, rollAngle);
+    c.right = rotateAroundAxis(c.right, rollAxis, rollAngle);
+    return c;
+}
+
+// A coordinate inside the interior: sometimes whole (to be nudged), sometimes next to a wall or on
+// either side of a cell boundary, otherwise anywhere.
+double interiorCoordinate(std::mt19937_64& random) {
+    std::uniform_real_distribution<double> anywhere(1.0, 63.0);
+    switch (random() % 6) {
+    case 0: return static_cast<double>(1 + random() % 62);
+    case 1: return 1.0 + static_cast<double>(random() % 1000) / 1000.0;     // next to the low wall
+    case 2: return 62.0 + static_cast<double>(random() % 1000) / 1000.0;    // next to the high wall
+    case 3: return std::nextafter(static_cast<double>(2 + random() % 60), 0.0);  // just below a boundary
+    default: return anywhere(random);
+    }
+}
+
+Camera randomPose(std::mt19937_64& random) {
+    std::uniform_real_distribution<double> angle(-pi, pi);
+    const Vec3 position{interiorCoordinate(random), interiorCoordinate(random), interiorCoordinate(random)};
+    switch (random() % 5) {
+    case 0: return turned(position, 0, 0, 0);  // the start orientation: many zero components
+    case 1: {
+        // Whole multiples of 45 degrees: diagonals and exact ties between axes.
+        const double quarter = pi / 4;
+        return turned(position, quarter * static_cast<double>(random() % 8), quarter * static_cast<double>(random() % 3), 0);
+    }
+    default: return turned(position, angle(random), angle(random) / 2, angle(random));
+    }
+}
+
+// Fills each interior cell with Live at the given share, from a fixed seed; the shell stays.
+void fillInterior(double liveShare, std::uint64_t seed) {
+    resetWorld();
+    std::mt19937_64 random(seed);
+    std::bernoulli_distribution live(liveShare);
+    for (int x = interiorFirst; x <= interiorLast; ++x)
+        for (int y = interiorFirst; y <= interiorLast; ++y)
+            for (int z = interiorFirst; z <= interiorLast; ++z)
+                if (live(random)) grid[x][y][z].state = Live;
+}
+
+class RaycasterDifferential : public testing::Test {
+protected:
+    void SetUp() override {
+        openTestScreen();
+        resetProgramState();
+        portableRayWalkForced = false;
+    }
+    void TearDown() override {
+        portableRayWalkForced = false;
+        resetProgramState();
+    }
+};
+
+TEST_F(RaycasterDifferential, RandomPosesInTheStartWorldAtEverySize) {
+    compareFrame(startCamera, 0, pictureSizes[0]);
+    compareFrame(startCamera, 0, pictureSizes[3]);
+    std::mt19937_64 random(20261207);
+    const int casesPerSize[] = {60, 24, 10, 4};
+    for (int s = 0; s < 4; ++s)
+        for (int n = 0; n < casesPerSize[s]; ++n) compareFrame(randomPose(random), static_cast<int>(random() % 4), pictureSizes[s]);
+}
+
+TEST_F(RaycasterDifferential, WorldsOfSeveralDensities) {
+    std::mt19937_64 random(7);
+    for (const double share : {0.0, 0.01, 0.3, 0.7, 1.0}) {
+        SCOPED_TRACE(testing::Message() << "live share " << share);
+        fillInterior(share, static_cast<std::uint64_t>(share * 1000) + 1);
+        for (int n = 0; n < 12; ++n) compareFrame(randomPose(random), static_cast<int>(random() % 4), pictureSizes[n % 3]);
+        compareFrame(randomPose(random), 0, pictureSizes[3]);
+    }
+}
+
+// Frames one after another, with hitFace and the nudged position carried from each to the next, and
+// the grid changed between frames the way the keys and the automaton change it.
+TEST_F(RaycasterDifferential, FramesInARowWithTheWorldChangingBetweenThem) {
+    std::mt19937_64 random(99);
+    fillInterior(0.02, 5);
+    Camera pose = turned({20, 30, 31.5}, 0.3, -0.2, 0.1);
+    int face = 0;
+    for (int frame = 0; frame < 40; ++frame) {
+        SCOPED_TRACE(testing::Message() << "frame " << frame);
+        compareFrame(pose, face, pictureSizes[frame % 2]);
+        face = hitFace;
+        pose = camera;
+        // Flip a few cells, some right in front of the eye, and move on.
+        for (int k = 0; k < 20; ++k) {
+            const int x = 1 + static_cast<int>(random() % 62), y = 1 + static_cast<int>(random() % 62), z = 1 + static_cast<int>(random() % 62);
+            grid[x][y][z].state = grid[x][y][z].state == Live ? Empty : Live;
+        }
+        const int ahead = std::min(62, static_cast<int>(pose.position.x) + 2);
+        Cell& front = grid[ahead][static_cast<int>(pose.position.y)][static_cast<int>(pose.position.z)];
+        front.state = front.state == Live ? Empty : Live;
+        pose.position.x += 0.25;
+        if (frame % 5 == 4) pose.position.y = std::floor(pose.position.y) + 1;  // whole again
+    }
+}
+
+// With the eye in a Live cell no ray steps: every pixel takes the face left by earlier frames, or face
+// 3 when no ray has stepped yet, and hitFace stays.
+TEST_F(RaycasterDifferential, EyeInsideALiveCellWithEveryEarlierFace) {
+    grid[10][20][30].state = Live;
+    std::mt19937_64 random(3);
+    for (int face = 0; face <= 3; ++face)
+        for (const PictureSize size : pictureSizes) {
+            compareFrame(turned({10.5, 20.25, 30.75}, 0.4, 0.1, 0), face, size);
+            EXPECT_EQ(hitFace, face);
+        }
+    // Whole coordinates are nudged first and stay inside the cell.
+    compareFrame(turned({10, 20, 30}, 1.0, -0.3, 0.2), 2, pictureSizes[1]);
+    // A dense world: the eye in a Live cell among others.
+    fillInterior(0.7, 11);
+    for (int n = 0; n < 10; ++n) {
+        const Camera pose = randomPose(random);
+        grid[static_cast<int>(pose.position.x + 0.01)][static_cast<int>(pose.position.y + 0.01)][static_cast<int>(pose.position.z + 0.01)].state = Live;
+        compareFrame(pose, static_cast<int>(random() % 4), pictureSizes[n % 4]);
+    }
+}
+
+// The eye in the shell itself: a Wall cell, and a Caption cell whose colour ramp covers the picture.
+TEST_F(RaycasterDifferential, EyeInsideShellCells) {
+    int captionY = -1, captionZ = -1;
+    for (int y = 0; y < gridSize && captionY < 0; ++y)
+        for (int z = 0; z < gridSize; ++z)
+            if (grid[63][y][z].state == Caption) {
+                captionY = y;
+                captionZ = z;
+                break;
+            }
+    ASSERT_GE(captionY, 0) << "the start world has a caption";
+    for (const PictureSize size : pictureSizes) {
+        compareFrame(turned({63.5, captionY + 0.5, captionZ + 0.5}, 2.0, 0.2, 0), 1, size);
+        compareFrame(turned({0.5, 12.5, 40.5}, -0.5, 0.3, 0), 0, size);
+    }
+}
+
+// Outside the grid nothing is read: the picture is black and hitFace stays.
+TEST_F(RaycasterDifferential, EyeOutsideTheGrid) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    const Vec3 outside[] = {{-0.5, 32, 32}, {32, 64, 32}, {32, 32, 64.0001}, {-1e300, 5, 5}, {1e300, 1e300, 1e300},
+                            {nan, 32, 32},  {32, 32, nan}, {inf, 32, 32},    {32, -inf, 32}, {-0.0, 32, 64}};
+    int n = 0;
+    for (const Vec3& position : outside) {
+        compareFrame(turned(position, 0.7, 0.2, 0), n % 4, pictureSizes[n % 4]);
+        EXPECT_EQ(hitFace, n % 4);
+        ++n;
+    }
+    // Just inside the edges: the shell cells themselves.
+    compareFrame(turned({0.0, 32, 32}, 3.0, 0, 0), 2, pictureSizes[0]);
+    compareFrame(turned({63.999, 63.999, 63.999}, -2.4, -0.6, 0), 2, pictureSizes[1]);
+}
+
+// Rays that leave through gaps in the shell are drawn black and nothing outside the grid is read.
+TEST_F(RaycasterDifferential, GapsInTheShell) {
+    std::mt19937_64 random(42);
+    // Whole walls missing, one at a time, then scattered holes in every wall.
+    const int walls[][2] = {{0, 0}, {0, 63}, {1, 0}, {1, 63}, {2, 0}, {2, 63}};
+    for (const auto& wall : walls) {
+        buildStartWorld();
+        for (int u = 0; u < gridSize; ++u)
+            for (int v = 0; v < gridSize; ++v) {
+                int c[3];
+                c[wall[0]] = wall[1];
+                c[(wall[0] + 1) % 3] = u;
+                c[(wall[0] + 2) % 3] = v;
+                grid[c[0]][c[1]][c[2]].state = Empty;
+            }
+        for (int n = 0; n < 6; ++n) compareFrame(randomPose(random), static_cast<int>(random() % 4), pictureSizes[n % 3]);
+    }
+    buildStartWorld();
+    for (int k = 0; k < 3000; ++k) {
+        int c[3] = {static_cast<int>(random() % 64), static_cast<int>(random() % 64), static_cast<int>(random() % 64)};
+        c[random() % 3] = random() % 2 == 0 ? 0 : 63;
+        grid[c[0]][c[1]][c[2]].state = Empty;
+    }
+    for (int n = 0; n < 16; ++n) compareFrame(randomPose(random), static_cast<int>(random() % 4), pictureSizes[n % 4]);
+    // The eye in a shell cell that is now a gap.
+    grid[0][30][30].state = Empty;
+    compareFrame(turned({0.5, 30.5, 30.5}, pi, 0, 0), 1, pictureSizes[1]);
+    compareFrame(turned({0.5, 30.5, 30.5}, 0, 0, 0), 1, pictureSizes[1]);
+}
+
+// Vectors with zero, infinite or NaN components: zero components give infinite deltas, the others
+// NaN side distances; every walk still ends, and both renderers end it at the same cell.
+TEST_F(RaycasterDifferential, UnusualCameraVectors) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    Camera pose = startCamera;
+    pose.position = {32.5, 20.5, 10.5};
+    const Vec3 vectors[][3] = {
+        {{0, 0, 1}, {0, 1, 0}, {1, 0, 0}},     {{0, 0, 0}, {0, 0, 0}, {0, 0, 0}},       {{0, 0, -1}, {1, 0, 0}, {0, 0, 0}},
+        {{1, 1, 1}, {1, -1, 0}, {-1, -1, 2}},  {{nan, 0, 1}, {0, 1, 0}, {0, 0, 0.75}},   {{inf, 0, 0}, {0, 1, 0}, {0, 0, 0.75}},
+        {{1e-300, 0, 0}, {0, 1e300, 0}, {0, 0, 0.75}}, {{-1, 0, 0}, {0, -inf, 0}, {0, 0, 0.75}},
+    };
+    int n = 0;
+    for (const auto& v : vectors) {
+        pose.direction = v[0];
+        pose.right = v[1];
+        pose.up = v[2];
+        for (const PictureSize size : {pictureSizes[0], pictureSizes[1]}) compareFrame(pose, n++ % 4, size);
+    }
+}
+
+// The renderer on a 16-bit surface: the whole path, pixel formats included.
+TEST_F(RaycasterDifferential, SixteenBitSurface) {
+    SDL_Surface* window = screen;
+    SDL_Surface* surface = SDL_CreateRGBSurface(SDL_SWSURFACE, screenWidth, screenHeight, 16, 0xF800, 0x07E0, 0x001F, 0);
+    ASSERT_NE(surface, nullptr);
+    screen = surface;
+    std::mt19937_64 random(16);
+    for (int n = 0; n < 8; ++n) compareFrame(randomPose(random), static_cast<int>(random() % 4), pictureSizes[n % 4]);
+    screen = window;
+    SDL_FreeSurface(surface);
+}
+
+// putPixelBlock against putPixel (SDL_MapRGB per pixel) on surfaces of many formats.
+struct Format {
+    int bits;
+    Uint32 r, g, b, a;
+};
+
+void comparePixelBlock(const Format& f, std::mt19937_64& random) {
+    SCOPED_TRACE(testing::Message() << f.bits << " bits, masks " << std::hex << f.r << " " << f.g << " " << f.b << " " << f.a);
+    SDL_Surface* byBlock = SDL_CreateRGBSurface(SDL_SWSURFACE, 67, 41, f.bits, f.r, f.g, f.b, f.a);
+    SDL_Surface* byPixel = SDL_CreateRGBSurface(SDL_SWSURFACE, 67, 41, f.bits, f.r, f.g, f.b, f.a);
+    ASSERT_NE(byBlock, nullptr);
+    ASSERT_NE(byPixel, nullptr);
+    if (byBlock->format->palette != nullptr) {
+        // A palette of its own: colours that SDL_MapRGB matches only approximately.
+        SDL_Color colours[256];
+        for (int i = 0; i < 256; ++i) colours[i] = {static_cast<Uint8>(i * 37), static_cast<Uint8>(i * 11), static_cast<Uint8>(255 - i), 0};
+        SDL_SetColors(byBlock, colours, 0, 256);
+        SDL_SetColors(byPixel, colours, 0, 256);
+    }
+    std::memset(byBlock->pixels, 0x5A, static_cast<std::size_t>(byBlock->h) * byBlock->pitch);
+    std::memset(byPixel->pixels, 0x5A, static_cast<std::size_t>(byPixel->h) * byPixel->pitch);
+
+    const int x = 3, y = 5, w = 61, h = 33;
+    std::vector<std::uint32_t> colours(static_cast<std::size_t>(w) * h);
+    for (std::uint32_t& c : colours) c = static_cast<std::uint32_t>(random()) & 0xFFFFFF;
+    colours[0] = 0x000000;
+    colours[1] = 0xFFFFFF;
+    colours[2] = 0xFF0000;
+    colours[3] = 0x00FF00;
+    colours[4] = 0x0000FF;
+
+    SDL_Surface* window = screen;
+    screen = byPixel;
+    for (int row = 0; row < h; ++row)
+        for (int column = 0; column < w; ++column) {
+            const std::uint32_t c = colours[static_cast<std::size_t>(row) * w + column];
+            putPixel(x + column, y + row, static_cast<Uint8>(c >> 16), static_cast<Uint8>(c >> 8), static_cast<Uint8>(c));
+        }
+    screen = byBlock;
+    putPixelBlock(x, y, w, h, colours.data());
+    screen = window;
+
+    EXPECT_EQ(0, std::memcmp(byBlock->pixels, byPixel->pixels, static_cast<std::size_t>(byBlock->h) * byBlock->pitch));
+    SDL_FreeSurface(byBlock);
+    SDL_FreeSurface(byPixel);
+}
+
+TEST(PixelBlock, StoresWhatPutPixelStoresInEveryFormat) {
+    openTestScreen();
+    std::mt19937_64 random(1234);
+    const Format formats[] = {
+        {32, 0x00FF0000, 0x0000FF00, 0x000000FF, 0},          {32, 0x000000FF, 0x0000FF00, 0x00FF0000, 0},
+        {32, 0xFF000000, 0x00FF0000, 0x0000FF00, 0x000000FF}, {32, 0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000},
+        {32, 0x0000FF00, 0x00FF0000, 0xFF000000, 0},          {32, 0x3FF00000, 0x000FFC00, 0x000003FF, 0},
+        {24, 0x00FF0000, 0x0000FF00, 0x000000FF, 0},          {24, 0x000000FF, 0x0000FF00, 0x00FF0000, 0},
+        {16, 0xF800, 0x07E0, 0x001F, 0},                      {16, 0x7C00, 0x03E0, 0x001F, 0},
+        {16, 0x001F, 0x07E0, 0xF800, 0},                      {16, 0x0F00, 0x00F0, 0x000F, 0xF000},
+        {8, 0, 0, 0, 0},
+    };
+    for (const Format& f : formats) comparePixelBlock(f, random);
+}
+
+}  // namespace
