@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -180,18 +181,4 @@ TEST(Screen, RenderRectCentresEachPictureSize) {
     }
     renderWidth = 100.0;
     renderHeight = 75.0;
-}
-
-TEST(Window, TitleAndWindowCallsReachSdlAsGiven) {
-    openTestScreen();
-    resetSdlSpy();
-    setCaption(windowTitle);
-    showPointer(false);
-    showPointer(true);
-    grabInput(true);
-    grabInput(false);
-    EXPECT_EQ(sdlSpy.captions,
-              std::vector<std::string>{"Cellvane 3D - with Quorbel 3D engine (press kp7,8,9 for better resolution)"});
-    EXPECT_EQ(sdlSpy.cursorToggles, (std::vector<int>{SDL_DISABLE, SDL_ENABLE}));
-    EXPECT_EQ(sdlSpy.grabModes, (std::vector<int>{SDL_GRAB_ON, SDL_GRAB_OFF}));
 }
