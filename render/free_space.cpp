@@ -1,14 +1,16 @@
-// The free-space view of grid, rebuilt at the start of every frame so that it always matches grid,
-// whoever wrote grid since the last frame (controls, world builders, automaton).
+// The free-space view of grid, checked against grid at the start of every frame so that it always
+// matches it, whoever wrote grid since the last frame (controls, world builders, automaton).
 //
 // The empty cells are kept as one 64-bit word per (x, y) column, bit z set when cell (x, y, z) is
-// Empty. Eroding that set by a 3 x 3 x 3 cube, with everything outside the grid counted as solid,
-// leaves the cells of radius 2 or more; eroding again those of radius 3 or more, and so on until
-// nothing is left. A cell's radius is the number of sets it belongs to.
+// Empty: the cells of radius 1 or more. Eroding that set by a 3 x 3 x 3 cube, with everything outside
+// the grid counted as solid, leaves the cells of radius 2 or more; eroding again those of radius 3 or
+// more, and so on until nothing is left. The view is built again only when the empty cells differ
+// from those it was built from, which a whole comparison of the column words tells every frame.
 #include "render/ray_walk.h"
 
 #include <immintrin.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -21,37 +23,20 @@ namespace {
 constexpr int borderedSide = gridSize + 2;
 constexpr int borderedWords = borderedSide * borderedSide;
 
-alignas(64) std::uint64_t freeSetA[borderedWords];
-alignas(64) std::uint64_t freeSetB[borderedWords];
-alignas(64) std::uint64_t rowMeet[borderedWords];  // AND of each word with its y neighbours
+alignas(64) std::uint64_t emptyNow[borderedWords];    // the empty cells of grid this frame
+alignas(64) std::uint64_t emptyBuilt[borderedWords];  // those freeRadius was built from
+alignas(64) std::uint64_t freeSet[borderedWords];     // eroded in place, level by level
+alignas(64) std::uint64_t rowMeet[borderedWords];     // AND of each word with its y neighbours
+
+// Which build last wrote freeRadius, so that a test forcing the other one really runs it.
+enum class Builder { None, Portable, Avx512 };
+Builder builtBy = Builder::None;
 
 int borderedIndex(int x, int y) {
     return (x + 1) * borderedSide + (y + 1);
 }
 
-// next = the cells of current whose 3 x 3 x 3 cube lies wholly in current. Returns false when next
-// is empty. The y pass, then the x pass; the z pass is two shifts of the word, whose vacated end bits
-// are 0 because the cells beyond the grid count as solid.
-[[gnu::always_inline]] inline bool erode(const std::uint64_t* current, std::uint64_t* next) {
-    for (int x = 0; x < gridSize; ++x) {
-        const int row = borderedIndex(x, 0);
-        for (int y = 0; y < gridSize; ++y)
-            rowMeet[row + y] = current[row + y - 1] & current[row + y] & current[row + y + 1];
-    }
-    std::uint64_t any = 0;
-    for (int x = 0; x < gridSize; ++x) {
-        const int row = borderedIndex(x, 0);
-        for (int y = 0; y < gridSize; ++y) {
-            const std::uint64_t cube = rowMeet[row + y - borderedSide] & rowMeet[row + y] & rowMeet[row + y + borderedSide];
-            const std::uint64_t word = cube & (cube << 1) & (cube >> 1);
-            next[row + y] = word;
-            any |= word;
-        }
-    }
-    return any != 0;
-}
-
-// Byte i of spreadBits[b] is bit i of b.
+// Byte i of spreadBits[b] is 1 when bit i of b is set.
 constexpr std::array<std::uint64_t, 256> spreadBits = [] {
     std::array<std::uint64_t, 256> table{};
     for (int b = 0; b < 256; ++b)
@@ -60,44 +45,32 @@ constexpr std::array<std::uint64_t, 256> spreadBits = [] {
     return table;
 }();
 
-// Adds 1 to the radius of every cell of the set.
-void countSetPortable(const std::uint64_t* set) {
-    for (int x = 0; x < gridSize; ++x)
-        for (int y = 0; y < gridSize; ++y) {
-            const std::uint64_t word = set[borderedIndex(x, y)];
-            if (word == 0) continue;
-            std::uint8_t* column = freeRadius + cellOffset(x, y, 0);
-            for (int part = 0; part < 8; ++part) {
-                std::uint64_t bytes;
-                std::memcpy(&bytes, column + 8 * part, 8);
-                bytes += spreadBits[(word >> (8 * part)) & 0xFF];  // radii stay far below 256: no carry
-                std::memcpy(column + 8 * part, &bytes, 8);
-            }
-        }
+// Sets the radius of the cells of column (x, y) whose bits are set in gone (all 0 so far) to radius.
+void markGonePortable(int x, int y, std::uint64_t gone, int radius) {
+    std::uint8_t* column = freeRadius + cellOffset(x, y, 0);
+    for (int part = 0; part < 8; ++part) {
+        const std::uint64_t bits = (gone >> (8 * part)) & 0xFF;
+        if (bits == 0) continue;
+        std::uint64_t bytes;
+        std::memcpy(&bytes, column + 8 * part, 8);
+        bytes |= spreadBits[bits] * static_cast<std::uint64_t>(radius);  // bytes of 0 or 1: no carry
+        std::memcpy(column + 8 * part, &bytes, 8);
+    }
 }
 
 #define CELLVANE_AVX512 __attribute__((target("avx512f,avx512vl,avx512bw,avx512dq")))
 
-CELLVANE_AVX512 void countSetAvx512(const std::uint64_t* set) {
-    for (int x = 0; x < gridSize; ++x)
-        for (int y = 0; y < gridSize; ++y) {
-            const std::uint64_t word = set[borderedIndex(x, y)];
-            if (word == 0) continue;
-            void* column = freeRadius + cellOffset(x, y, 0);
-            const __m512i counts = _mm512_loadu_si512(column);
-            // movm gives 0xFF (-1) in every byte whose bit is set: subtracting it adds 1.
-            _mm512_storeu_si512(column, _mm512_sub_epi8(counts, _mm512_movm_epi8(word)));
-        }
+CELLVANE_AVX512 void markGoneAvx512(int x, int y, std::uint64_t gone, int radius) {
+    _mm512_mask_storeu_epi8(freeRadius + cellOffset(x, y, 0), gone, _mm512_set1_epi8(static_cast<char>(radius)));
 }
 
-// Empty cells of grid into freeSetA.
 void findEmptyPortable() {
     for (int x = 0; x < gridSize; ++x)
         for (int y = 0; y < gridSize; ++y) {
             std::uint64_t word = 0;
             for (int z = 0; z < gridSize; ++z)
                 word |= std::uint64_t{grid[x][y][z].state == Empty} << z;
-            freeSetA[borderedIndex(x, y)] = word;
+            emptyNow[borderedIndex(x, y)] = word;
         }
 }
 
@@ -112,22 +85,43 @@ CELLVANE_AVX512 void findEmptyAvx512() {
                 const __m512i cells = _mm512_loadu_si512(column + 16 * part);
                 word |= std::uint64_t{_mm512_cmplt_epu32_mask(cells, firstSolid)} << (16 * part);
             }
-            freeSetA[borderedIndex(x, y)] = word;
+            emptyNow[borderedIndex(x, y)] = word;
         }
 }
 
-// Counts freeSetA and every erosion of it into freeRadius.
-template <void (*countSet)(const std::uint64_t*)>
-[[gnu::always_inline]] inline void countAllErosions() {
+// Builds freeRadius from emptyNow unless it was built from the same empty cells, by the same builder.
+// Each round erodes freeSet by a 3 x 3 x 3 cube in place: the y pass into rowMeet, then the x pass
+// back, with the z pass as two shifts of the word whose vacated end bits are 0 because the cells
+// beyond the grid count as solid. The cells a round removes have the round's number as radius. Only
+// the box of columns that can still hold cells is visited; it shrinks by one column a side per round.
+template <void (*markGone)(int, int, std::uint64_t, int)>
+[[gnu::always_inline]] inline void buildFromEmptyCells(Builder builder) {
+    if (builtBy == builder && std::memcmp(emptyNow, emptyBuilt, sizeof emptyNow) == 0) return;
+    std::memcpy(emptyBuilt, emptyNow, sizeof emptyNow);
+    std::memcpy(freeSet, emptyNow, sizeof emptyNow);
+    builtBy = builder;
     std::memset(freeRadius, 0, sizeof freeRadius);
-    std::uint64_t* current = freeSetA;
-    std::uint64_t* next = freeSetB;
-    countSet(current);
-    while (erode(current, next)) {
-        countSet(next);
-        std::uint64_t* done = current;
-        current = next;
-        next = done;
+
+    int low = 0, high = gridSize - 1;  // the box: columns low..high along both x and y
+    for (int radius = 1; low <= high; ++radius, ++low, --high) {
+        for (int x = std::max(low - 1, 0); x <= std::min(high + 1, gridSize - 1); ++x) {
+            const int row = borderedIndex(x, 0);
+            for (int y = low; y <= high; ++y)
+                rowMeet[row + y] = freeSet[row + y - 1] & freeSet[row + y] & freeSet[row + y + 1];
+        }
+        std::uint64_t any = 0;
+        for (int x = low; x <= high; ++x) {
+            const int row = borderedIndex(x, 0);
+            for (int y = low; y <= high; ++y) {
+                const std::uint64_t cube = rowMeet[row + y - borderedSide] & rowMeet[row + y] & rowMeet[row + y + borderedSide];
+                const std::uint64_t kept = cube & (cube << 1) & (cube >> 1);
+                const std::uint64_t gone = freeSet[row + y] & ~kept;
+                freeSet[row + y] = kept;
+                any |= kept;
+                if (gone != 0) markGone(x, y, gone, radius);
+            }
+        }
+        if (any == 0) break;
     }
 }
 
@@ -135,12 +129,12 @@ template <void (*countSet)(const std::uint64_t*)>
 
 void buildFreeSpacePortable() {
     findEmptyPortable();
-    countAllErosions<countSetPortable>();
+    buildFromEmptyCells<markGonePortable>(Builder::Portable);
 }
 
 CELLVANE_AVX512 void buildFreeSpaceAvx512() {
     findEmptyAvx512();
-    countAllErosions<countSetAvx512>();
+    buildFromEmptyCells<markGoneAvx512>(Builder::Avx512);
 }
 
 bool processorHasAvx512() {

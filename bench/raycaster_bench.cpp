@@ -1,0 +1,102 @@
+// Frames of the ray caster, fast against plain, at each of the four picture sizes and from several
+// poses. Pairs are named BM_<Pose>/Plain/<width> and BM_<Pose>/Fast/<width> so that
+// bench/run-benchmarks can set them side by side. Pixels go to a surface of the window's own format
+// (32 bits, R 0x00FF0000, G 0x0000FF00, B 0x000000FF).
+#include "camera/camera.h"
+#include "camera/vec3.h"
+#include "render/raycaster.h"
+#include "shell/screen.h"
+#include "tests/reference/plain_raycaster.h"
+#include "world/grid.h"
+
+#include <SDL/SDL.h>
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr double pi = 3.14159265358979323846;
+
+Camera turned(Vec3 position, double yaw, double pitch) {
+    Camera c = startCamera;
+    c.position = position;
+    const Vec3 pitchAxis = c.right;
+    c.direction = rotateAroundAxis(c.direction, pitchAxis, pitch);
+    c.up = rotateAroundAxis(c.up, pitchAxis, pitch);
+    c.right = rotateAroundAxis(c.right, pitchAxis, pitch);
+    c.direction = rotateZ(c.direction, yaw);
+    c.up = rotateZ(c.up, yaw);
+    c.right = rotateZ(c.right, yaw);
+    return c;
+}
+
+void startWorld() {
+    buildStartWorld();
+}
+
+// 30 % of the interior Live (fixed seed), the eye's cell left Empty.
+void denseWorld() {
+    buildStartWorld();
+    std::mt19937_64 random(30);
+    std::bernoulli_distribution live(0.3);
+    for (int x = interiorFirst; x <= interiorLast; ++x)
+        for (int y = interiorFirst; y <= interiorLast; ++y)
+            for (int z = interiorFirst; z <= interiorLast; ++z) grid[x][y][z].state = live(random) ? Live : Empty;
+    grid[32][32][32].state = Empty;
+}
+
+struct Pose {
+    const char* name;
+    void (*world)();
+    Camera camera;
+};
+
+const Pose poses[] = {
+    {"Start", startWorld, startCamera},
+    // Two cells from the captioned wall, looking at it.
+    {"NearWall", startWorld, turned({61.5, 20.25, 40.75}, 0.2, 0.1)},
+    // From near a corner along the cube's diagonal: the longest walks.
+    {"Diagonal", startWorld, turned({3.5, 3.5, 3.5}, -pi / 4, 0.6154797086703873)},
+    {"Dense", denseWorld, startCamera},
+};
+
+void prepareScreen() {
+    if (screen != nullptr) return;
+    screen = SDL_CreateRGBSurface(SDL_SWSURFACE, screenWidth, screenHeight, 32, 0x00FF0000, 0x0000FF00, 0x000000FF, 0);
+    if (screen == nullptr) std::abort();
+}
+
+template <void (*render)()>
+void frame(benchmark::State& state, const Pose* pose) {
+    prepareScreen();
+    pose->world();
+    renderWidth = static_cast<double>(state.range(0));
+    renderHeight = renderWidth * 3 / 4;
+    hitFace = 0;
+    for (auto _ : state) {
+        camera = pose->camera;
+        render();
+        benchmark::ClobberMemory();
+    }
+    state.counters["rays"] = benchmark::Counter(renderWidth * renderHeight, benchmark::Counter::kIsIterationInvariantRate);
+}
+
+[[maybe_unused]] const bool registered = [] {
+    for (const Pose& pose : poses)
+        for (const char* version : {"Plain", "Fast"}) {
+            const std::string name = std::string("BM_") + pose.name + "/" + version;
+            auto* b = version[0] == 'P' ? benchmark::RegisterBenchmark(name.c_str(), frame<plainRenderFrame>, &pose)
+                                        : benchmark::RegisterBenchmark(name.c_str(), frame<renderFrame>, &pose);
+            // The machine is shared: with repetitions, the fastest run is the one least disturbed.
+            b->Arg(100)->Arg(200)->Arg(320)->Arg(640)->Unit(benchmark::kMicrosecond);
+            b->ComputeStatistics("min", [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); });
+        }
+    return true;
+}();
+
+}  // namespace
