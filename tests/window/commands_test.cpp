@@ -231,7 +231,12 @@ TEST(Commands, DAndFRunTenThousandGenerationsWithElevenCaptionsInOrder) {
     ::testing::Test::RecordProperty("batch_seconds", std::to_string(seconds));
     // The empty start world stays empty under the default rules.
     EXPECT_EQ(s.picture(), s.start);
-    EXPECT_EQ(v.closeAndWait(10), std::optional<int>(0));
+
+    // Closed while a second batch runs: the batch finishes, and the close is seen at the next drain.
+    const std::size_t before = recorder.entries().size();
+    ASSERT_TRUE(v.holdUntil({XK_d, XK_f}, [&] { return recorder.entries().size() > before; }, 30));
+    EXPECT_EQ(v.closeAndWait(120), std::optional<int>(0));
+    EXPECT_EQ(recorder.entries().back().caption, expected.back());
 }
 
 TEST(Commands, AfterEscapeNothingChangesAndClosingStillEndsTheProgram) {

@@ -332,6 +332,7 @@ CaptionRecorder::CaptionRecorder(const std::string& displayName, Window window) 
                 XNextEvent(d, &event);
                 if (event.type != PropertyNotify || event.xproperty.atom != wmName) continue;
                 const std::string text = client->caption(window);
+                if (text.empty()) continue;  // the window is gone
                 const auto now = Clock::now();
                 std::lock_guard lock(mutex);
                 if (seen.empty() || seen.back().caption != text) seen.push_back({now, text});
