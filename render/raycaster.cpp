@@ -151,7 +151,8 @@ void renderFrame() {
         pictureRgb,
     };
 
-    if (!portableRayWalkForced && processorHasAvx512()) {
+    static const bool avx512 = processorHasAvx512();
+    if (avx512 && !portableRayWalkForced) {
         buildFreeSpaceAvx512();
         walkPictureAvx512(rays);
     } else {

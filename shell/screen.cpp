@@ -48,19 +48,50 @@ Uint32 mapDirect(const DirectMapping& m, std::uint32_t rgb) {
     return (r >> m.redLoss) << m.redShift | (g >> m.greenLoss) << m.greenShift | (b >> m.blueLoss) << m.blueShift | m.always;
 }
 
-// Reads the mapping from the format and checks it against SDL_MapRGB for every value of every channel;
-// false when the format has a palette or the check fails.
+// What the mapping is read from: a format with the same values maps colours the same way.
+struct FormatKey {
+    SDL_Palette* palette;
+    Uint8 bitsPerPixel, bytesPerPixel;
+    Uint8 losses[4], shifts[4];
+    Uint32 masks[4];
+    bool operator==(const FormatKey&) const = default;
+};
+
+FormatKey keyOf(const SDL_PixelFormat* f) {
+    return {f->palette, f->BitsPerPixel, f->BytesPerPixel, {f->Rloss, f->Gloss, f->Bloss, f->Aloss},
+            {f->Rshift, f->Gshift, f->Bshift, f->Ashift}, {f->Rmask, f->Gmask, f->Bmask, f->Amask}};
+}
+
+// The last format checked in full, and whether it passed.
+FormatKey checkedFormat{};
+bool checkedFormatIsDirect = false;
+bool formatChecked = false;
+
+// Reads the mapping from the format and checks it against SDL_MapRGB: in full (every value of every
+// channel) the first time a format is met, and at a few colours on every later call, so that the
+// mapping used is always one SDL_MapRGB gives for this format. False when the format has a palette or
+// the check fails.
 bool readDirectMapping(SDL_PixelFormat* format, DirectMapping& m) {
     if (format->palette != nullptr) return false;
     if (format->Rloss > 8 || format->Gloss > 8 || format->Bloss > 8) return false;
     if (format->Rshift > 31 || format->Gshift > 31 || format->Bshift > 31) return false;
     m = {format->Rloss, format->Gloss, format->Bloss, format->Rshift, format->Gshift, format->Bshift, SDL_MapRGB(format, 0, 0, 0)};
+    const FormatKey key = keyOf(format);
+    if (formatChecked && key == checkedFormat) {
+        if (!checkedFormatIsDirect) return false;
+        return SDL_MapRGB(format, 255, 255, 255) == mapDirect(m, 0xFFFFFF) &&
+               SDL_MapRGB(format, 0x12, 0x9C, 0xE5) == mapDirect(m, 0x129CE5);
+    }
+    checkedFormat = key;
+    formatChecked = true;
+    checkedFormatIsDirect = false;
     for (std::uint32_t v = 0; v < 256; ++v) {
         const auto c = static_cast<Uint8>(v);
         if (SDL_MapRGB(format, c, 0, 0) != mapDirect(m, v << 16)) return false;
         if (SDL_MapRGB(format, 0, c, 0) != mapDirect(m, v << 8)) return false;
         if (SDL_MapRGB(format, 0, 0, c) != mapDirect(m, v)) return false;
     }
+    checkedFormatIsDirect = true;
     return true;
 }
 
