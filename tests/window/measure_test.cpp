@@ -13,38 +13,30 @@ using namespace window_test;
 
 namespace {
 
-double monotonicNow() { return Seconds(Clock::now().time_since_epoch()).count(); }
-
-struct Present {
-    double at;
-    int width, height;
-};
-
-std::vector<Present> readPresents(const std::filesystem::path& path) {
-    std::vector<Present> presents;
-    std::ifstream f(path);
-    Present p{};
-    while (f >> p.at >> p.width >> p.height) presents.push_back(p);
-    return presents;
-}
-
 double passesPerSecond(const std::vector<Present>& presents, int width, double from, double to) {
     int count = 0;
     for (const Present& p : presents) count += p.width == width && p.at >= from && p.at < to;
     return count / (to - from);
 }
 
+// Default rules, and the presentations recorded.
 ProgramOptions withRules() {
     ProgramOptions options;
     options.withRulesFile = true;
+    options.recordPresents = true;
     return options;
 }
 
-// Waits for the whole-window picture after keypad 9: the key is held until the window has been
-// cleared (the marks are gone), then the picture must cover the window.
+// Keypad 9, held until the program has cleared the window (seen by the recorder of presentations),
+// then the picture must cover the window.
 bool enlargeToWholeWindow(Viewer& v) {
-    v.client->paint(v.window, {0, 0, 20, 20}, {255, 0, 255});
-    if (!v.holdUntil({XK_KP_Prior}, [&] { return v.whole().at(0, 0) != Rgb{255, 0, 255}; })) return false;
+    const double pressed = monotonicNow();
+    if (!v.holdUntil({XK_KP_Prior}, [&] {
+            for (const Present& p : v.presents())
+                if (p.at >= pressed && p.width == 640 && p.height == 480 && p.black == 1) return true;
+            return false;
+        }))
+        return false;
     // Passes that began before the key went up still clear the window.
     if (!v.waitForPresents(wholeWindow, 2)) return false;
     return waitUntil(60, [&] { return checkFillsExactly(v.whole(), wholeWindow).empty(); });
@@ -53,12 +45,7 @@ bool enlargeToWholeWindow(Viewer& v) {
 }  // namespace
 
 TEST(Measure, PassesPerSecondAtTheSmallestAndTheLargestPicture) {
-    ProgramOptions options = withRules();
-    options.preload = {countPresentsShimPath()};
-    ScratchDir logs;
-    const auto log = logs.path / "presents.log";
-    options.extraEnv = {"CELLVANE_PRESENT_LOG=" + log.string()};
-    Viewer v(options);
+    Viewer v(withRules());
     ASSERT_TRUE(v.waitForWindow()) << v.standardError();
 
     const double smallFrom = monotonicNow();
@@ -71,8 +58,8 @@ TEST(Measure, PassesPerSecondAtTheSmallestAndTheLargestPicture) {
     const double largeTo = monotonicNow();
     ASSERT_EQ(v.closeAndWait(30), std::optional<int>(0));
 
-    const auto presents = readPresents(log);
-    ASSERT_FALSE(presents.empty()) << "the counting library recorded nothing";
+    const auto presents = v.presents();
+    ASSERT_FALSE(presents.empty()) << "the recorder recorded nothing";
     const double small = passesPerSecond(presents, 100, smallFrom, smallTo);
     const double large = passesPerSecond(presents, 640, largeFrom, largeTo);
     std::printf("passes per second of the real program: %.1f at 100 x 75, %.1f at 640 x 480\n", small, large);

@@ -25,7 +25,9 @@ namespace window_test {
 
 std::string programPath() { return CELLVANE_PROGRAM; }
 std::string refuseVideoShimPath() { return CELLVANE_REFUSE_VIDEO_SHIM; }
-std::string countPresentsShimPath() { return CELLVANE_COUNT_PRESENTS_SHIM; }
+std::string recordPresentsShimPath() { return CELLVANE_RECORD_PRESENTS_SHIM; }
+
+double monotonicNow() { return Seconds(Clock::now().time_since_epoch()).count(); }
 
 void sleepFor(double seconds) { std::this_thread::sleep_for(Seconds(seconds)); }
 
@@ -410,9 +412,14 @@ Viewer::Viewer(const ProgramOptions& options) {
         env.push_back("DISPLAY=" + server->display);
         client.emplace(server->display);
     }
-    if (!options.preload.empty()) {
+    std::vector<std::string> preload = options.preload;
+    if (options.recordPresents) {
+        preload.push_back(recordPresentsShimPath());
+        env.push_back("CELLVANE_PRESENT_LOG=" + (scratch.path / "presents.log").string());
+    }
+    if (!preload.empty()) {
         std::string list;
-        for (const auto& p : options.preload) list += (list.empty() ? "" : ":") + p;
+        for (const auto& p : preload) list += (list.empty() ? "" : ":") + p;
         env.push_back("LD_PRELOAD=" + list);
         // A sanitized program wants its runtime first among the libraries; a preloaded shim is
         // loaded before it, which is harmless here.
@@ -433,6 +440,14 @@ Viewer::~Viewer() {
 
 std::string Viewer::standardOutput() const { return readFile(scratch.path / "stdout.txt"); }
 std::string Viewer::standardError() const { return readFile(scratch.path / "stderr.txt"); }
+
+std::vector<Present> Viewer::presents() const {
+    std::vector<Present> presents;
+    std::ifstream f(scratch.path / "presents.log");
+    Present p{};
+    while (f >> p.at >> p.x >> p.y >> p.width >> p.height >> p.black) presents.push_back(p);
+    return presents;
+}
 
 bool Viewer::waitForWindow(double deadlineSeconds) {
     if (!client) return false;

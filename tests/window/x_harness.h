@@ -31,7 +31,7 @@ using Seconds = std::chrono::duration<double>;
 // Paths of what the tests run, filled in by the build.
 std::string programPath();
 std::string refuseVideoShimPath();
-std::string countPresentsShimPath();
+std::string recordPresentsShimPath();
 
 void sleepFor(double seconds);
 
@@ -153,7 +153,16 @@ struct ProgramOptions {
     bool setVideoDriver = true;                     // SDL_VIDEODRIVER=x11
     std::vector<std::string> preload;               // LD_PRELOAD libraries
     std::vector<std::string> extraEnv;              // NAME=value
+    bool recordPresents = false;                    // preload the recorder of presentations
 };
+
+// One call of SDL_UpdateRect in the program, as the preloaded recorder wrote it.
+struct Present {
+    double at;  // seconds of CLOCK_MONOTONIC, the clock of monotonicNow()
+    int x, y, width, height;
+    int black;  // 1 when the whole rectangle was black in the surface
+};
+double monotonicNow();
 
 // The viewer as a user starts it: in a scratch working directory (with or without a rules.ini), on
 // the test's own X server, with private XDG folders and no sound.
@@ -170,6 +179,8 @@ struct Viewer {
 
     std::filesystem::path workDir() const { return scratch.path / "work"; }
     std::string standardOutput() const;
+    // The presentations recorded so far (with options.recordPresents).
+    std::vector<Present> presents() const;
     std::string standardError() const;
 
     // Waits for the window, its title and a first picture; false on timeout.

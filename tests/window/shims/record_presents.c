@@ -1,42 +1,46 @@
-/* Preloaded into the viewer to count its passes from outside: every call of SDL_UpdateRect is
- * recorded with its time and size, and the record is written at exit to the file named by
- * CELLVANE_PRESENT_LOG, one line "seconds width height" per call. */
+/* Preloaded into the viewer to watch its presentations from outside: every call of SDL_UpdateRect is
+ * written at once to the file named by CELLVANE_PRESENT_LOG, one line per call:
+ * "seconds x y width height black", with the time from CLOCK_MONOTONIC and black 1 when every pixel
+ * of the rectangle is black in the surface (0 when not, -1 when the pixel size is not 4 bytes). Each
+ * pass presents once, so the lines count passes; a black whole-window line is a cleared window. */
+#ifndef _GNU_SOURCE
 #define _GNU_SOURCE
+#endif
+#include <SDL/SDL.h>
 #include <dlfcn.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <time.h>
 
-struct SDL_Surface;
-typedef void (*UpdateRect)(struct SDL_Surface*, int, int, unsigned, unsigned);
+typedef void (*UpdateRect)(SDL_Surface*, Sint32, Sint32, Uint32, Uint32);
 
-enum { capacity = 1 << 18 };
-static struct {
-    double at;
-    unsigned width, height;
-} presents[capacity];
-static size_t presentCount;
-
-void SDL_UpdateRect(struct SDL_Surface* screen, int x, int y, unsigned width, unsigned height) {
-    static UpdateRect real;
-    if (real == NULL) real = (UpdateRect)dlsym(RTLD_NEXT, "SDL_UpdateRect");
-    if (presentCount < capacity) {
-        struct timespec now;
-        clock_gettime(CLOCK_MONOTONIC, &now);
-        presents[presentCount].at = (double)now.tv_sec + (double)now.tv_nsec / 1e9;
-        presents[presentCount].width = width;
-        presents[presentCount].height = height;
-        ++presentCount;
+static int isBlack(SDL_Surface* screen, Sint32 x, Sint32 y, Uint32 width, Uint32 height) {
+    if (screen->format->BytesPerPixel != 4) return -1;
+    const Uint32 black = SDL_MapRGB(screen->format, 0, 0, 0);
+    for (Uint32 j = 0; j < height; ++j) {
+        const Uint32* row = (const Uint32*)((const Uint8*)screen->pixels + (y + (Sint32)j) * screen->pitch) + x;
+        for (Uint32 i = 0; i < width; ++i)
+            if (row[i] != black) return 0;
     }
-    real(screen, x, y, width, height);
+    return 1;
 }
 
-__attribute__((destructor)) static void writePresentLog(void) {
-    const char* path = getenv("CELLVANE_PRESENT_LOG");
-    if (path == NULL) return;
-    FILE* f = fopen(path, "w");
-    if (f == NULL) return;
-    for (size_t i = 0; i < presentCount; ++i)
-        fprintf(f, "%.6f %u %u\n", presents[i].at, presents[i].width, presents[i].height);
-    fclose(f);
+void SDL_UpdateRect(SDL_Surface* screen, Sint32 x, Sint32 y, Uint32 width, Uint32 height) {
+    static UpdateRect real;
+    static FILE* log;
+    static int opened;
+    if (real == NULL) real = (UpdateRect)dlsym(RTLD_NEXT, "SDL_UpdateRect");
+    if (!opened) {
+        const char* path = getenv("CELLVANE_PRESENT_LOG");
+        log = path != NULL ? fopen(path, "w") : NULL;
+        opened = 1;
+    }
+    if (log != NULL) {
+        struct timespec now;
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        fprintf(log, "%.6f %d %d %u %u %d\n", (double)now.tv_sec + (double)now.tv_nsec / 1e9, (int)x, (int)y,
+                (unsigned)width, (unsigned)height, isBlack(screen, x, y, width, height));
+        fflush(log);
+    }
+    real(screen, x, y, width, height);
 }
