@@ -79,7 +79,7 @@ void stepGenerations(int count) {
         if (--count == 0) return;
         kernel.pack(grid, packedStart);
     }
-    const RuleMux rule = ruleMuxFrom(rules);
+    const RuleCases rule = ruleCasesFrom(rules);
     // Rows x = 0 and x = 63 are shell, never computed: the same in every generation.
     constexpr std::size_t rowBytes = gridSize * sizeof(std::uint64_t);
     for (std::uint64_t* buffer : packedBuffers) {

@@ -18,19 +18,35 @@ StepKernel chosenKernel = bestSupportedKernel();
 
 }  // namespace
 
-RuleMux ruleMuxFrom(const RuleSet& r) {
+RuleCases ruleCasesFrom(const RuleSet& r) {
     constexpr int liveCases = 32;
     constexpr int largestBlockCount = 27;  // a Live centre and its 26 neighbours
-    RuleMux mux{};
-    for (int count = 0; count < liveCases; ++count) {
-        // An Empty centre has count neighbours; a Live one count - 1.
-        const bool birth = count < largestBlockCount && listMatches(r.birth, count);
-        const bool survival = count >= 1 && count <= largestBlockCount && listMatches(r.survival, count - 1);
-        const int emptyCase = count, liveCase = liveCases + count;
-        if (birth) mux.lowBits[emptyCase / 4] |= static_cast<std::uint8_t>(1u << (emptyCase % 4));
-        if (survival) mux.lowBits[liveCase / 4] |= static_cast<std::uint8_t>(1u << (liveCase % 4));
+    bool makesLive[2 * liveCases] = {};
+    bool possible[2 * liveCases] = {};
+    int liveCount = 0;
+    for (int count = 0; count <= largestBlockCount; ++count) {
+        // An Empty centre has count Live neighbours, a Live one count - 1.
+        if (count < largestBlockCount) {
+            possible[count] = true;
+            makesLive[count] = listMatches(r.birth, count);
+        }
+        if (count >= 1) {
+            possible[liveCases + count] = true;
+            makesLive[liveCases + count] = listMatches(r.survival, count - 1);
+        }
     }
-    return mux;
+    for (int c = 0; c < 2 * liveCases; ++c) liveCount += makesLive[c];
+    RuleCases cases{};
+    cases.complement = liveCount > RuleCases::largest;
+    for (int c = 0; c < 2 * liveCases; ++c) {
+        if (!possible[c] || makesLive[c] == cases.complement) continue;
+        cases.high[cases.count] = static_cast<std::uint8_t>(c >> 3);
+        cases.low[cases.count] = static_cast<std::uint8_t>(c & 7);
+        cases.highUsed |= static_cast<std::uint8_t>(1u << (c >> 3));
+        cases.lowUsed |= static_cast<std::uint8_t>(1u << (c & 7));
+        ++cases.count;
+    }
+    return cases;
 }
 
 bool stepKernelSupported(StepKernel k) {

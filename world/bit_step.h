@@ -18,17 +18,23 @@ constexpr int packedColumns = gridSize * gridSize;
 // The bits of a column word that belong to interior cells (z = 1..62).
 constexpr std::uint64_t interiorBits = 0x7FFFFFFFFFFFFFFEull;
 
-// The rule as 64 cases: (centre Live) x (Live cells of the 3 x 3 x 3 block, centre included, as a
-// 5-bit count). Case c = live * 32 + count. lowBits[c / 4] holds, in bit (c % 4), whether case c
-// makes the cell Live: sixteen functions of the count's two low bits, chosen by its three high bits
-// and the centre.
-struct RuleMux {
-    std::uint8_t lowBits[16];
+// The rule as a list of cases. A case is the centre's state (Live or not) with the number of Live
+// cells in its 3 x 3 x 3 block, centre included: c = live * 32 + count, a 6-bit number split into
+// (live, count bit 4, count bit 3) and (count bits 2, 1, 0). Only the 54 cases that can occur are
+// considered (an Empty centre has a count of 0..26, a Live one 1..27). The list holds the cases
+// that make the cell Live or, when those are more than half, the ones that make it Empty
+// (complement set): at most 27 either way, so a rule costs at most 27 terms per word.
+struct RuleCases {
+    static constexpr int largest = 27;
+    bool complement;
+    int count;
+    std::uint8_t high[largest];  // (live, bit 4, bit 3) of each listed case
+    std::uint8_t low[largest];   // (bit 2, bit 1, bit 0)
+    std::uint8_t highUsed;       // bit i set when some listed case has high part i
+    std::uint8_t lowUsed;
 };
 
-// The table for r. Counts that cannot occur (an Empty centre with 27, a Live centre with 0, counts
-// above 27) give Empty.
-RuleMux ruleMuxFrom(const RuleSet& r);
+RuleCases ruleCasesFrom(const RuleSet& r);
 
 // One build of the kernel.
 struct StepKernelFunctions {
@@ -37,7 +43,7 @@ struct StepKernelFunctions {
     bool (*pack)(const CellGrid& g, std::uint64_t* live);
     // One generation: every interior bit of out from in; the shell bits of rows x = 1..62 are copied
     // from in; rows x = 0 and x = 63 of out are not written.
-    void (*step)(const std::uint64_t* in, std::uint64_t* out, const RuleMux& rule);
+    void (*step)(const std::uint64_t* in, std::uint64_t* out, const RuleCases& rule);
     // Writes the interior states that result gives: into g for the columns whose interior bits differ
     // from start (g must hold exactly start there), into every interior cell of next. Colours and
     // shell cells are not touched.

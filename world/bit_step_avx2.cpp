@@ -14,6 +14,7 @@ namespace {
 struct Avx2Ops {
     using V = __m256i;
     static constexpr int lanes = 4;
+    static constexpr bool hasTernary = false;
     BIT_STEP_TARGET static V load(const std::uint64_t* p) { return _mm256_loadu_si256(reinterpret_cast<const V*>(p)); }
     BIT_STEP_TARGET static void store(std::uint64_t* p, V v) { _mm256_storeu_si256(reinterpret_cast<V*>(p), v); }
     BIT_STEP_TARGET static V broadcast(std::uint64_t w) { return _mm256_set1_epi64x(static_cast<long long>(w)); }
@@ -26,6 +27,7 @@ struct Avx2Ops {
     BIT_STEP_TARGET static V majority(V a, V b, V c) { return orOf(andOf(a, b), andOf(c, xorOf(a, b))); }
     BIT_STEP_TARGET static V xorAnd(V a, V b, V c) { return xorOf(a, andOf(b, c)); }
     BIT_STEP_TARGET static V and3(V a, V b, V c) { return andOf(andOf(a, b), c); }
+    BIT_STEP_TARGET static V orAnd(V a, V b, V c) { return orOf(a, andOf(b, c)); }
     BIT_STEP_TARGET static V select(V m, V a, V b) { return xorOf(b, andOf(xorOf(a, b), m)); }
     BIT_STEP_TARGET static V up(V c) { return _mm256_slli_epi64(c, 1); }
     BIT_STEP_TARGET static V down(V c) { return _mm256_srli_epi64(c, 1); }
@@ -61,7 +63,7 @@ BIT_STEP_TARGET bool packAvx2(const CellGrid& g, std::uint64_t* live) {
     return odd != 0;
 }
 
-BIT_STEP_TARGET void stepAvx2(const std::uint64_t* in, std::uint64_t* out, const RuleMux& rule) {
+BIT_STEP_TARGET void stepAvx2(const std::uint64_t* in, std::uint64_t* out, const RuleCases& rule) {
     stepPlanes<Avx2Ops>(in, out, rule);
 }
 

@@ -17,12 +17,16 @@ constexpr int tableMajority = 0xE8;
 constexpr int tableXorAnd = 0x78;  // a ^ (b & c)
 constexpr int tableAnd3 = 0x80;
 constexpr int tableSelect = 0xCA;  // a ? b : c
+constexpr int tableOrAnd = 0xF8;   // a | (b & c)
 
 typedef unsigned long long Words __attribute__((vector_size(64)));
 
 struct Avx512Ops {
     using V = __m512i;
     static constexpr int lanes = 8;
+    static constexpr bool hasTernary = true;
+    template <int table>
+    BIT_STEP_TARGET static V ternary(V a, V b, V c) { return _mm512_ternarylogic_epi64(a, b, c, table); }
     BIT_STEP_TARGET static V load(const std::uint64_t* p) { return _mm512_loadu_si512(p); }
     BIT_STEP_TARGET static void store(std::uint64_t* p, V v) { _mm512_storeu_si512(p, v); }
     BIT_STEP_TARGET static V broadcast(std::uint64_t w) { return _mm512_set1_epi64(static_cast<long long>(w)); }
@@ -35,6 +39,7 @@ struct Avx512Ops {
     BIT_STEP_TARGET static V majority(V a, V b, V c) { return _mm512_ternarylogic_epi64(a, b, c, tableMajority); }
     BIT_STEP_TARGET static V xorAnd(V a, V b, V c) { return _mm512_ternarylogic_epi64(a, b, c, tableXorAnd); }
     BIT_STEP_TARGET static V and3(V a, V b, V c) { return _mm512_ternarylogic_epi64(a, b, c, tableAnd3); }
+    BIT_STEP_TARGET static V orAnd(V a, V b, V c) { return _mm512_ternarylogic_epi64(a, b, c, tableOrAnd); }
     BIT_STEP_TARGET static V select(V m, V a, V b) { return _mm512_ternarylogic_epi64(m, a, b, tableSelect); }
     // Vector operators rather than the shift intrinsics, which trip GCC 12's uninitialised-value
     // warning inside their own header.
@@ -52,23 +57,33 @@ BIT_STEP_TARGET bool packAvx512(const CellGrid& g, std::uint64_t* live) {
     const unsigned char* cells = cellBytes(g);
     const __m512i stateByte = _mm512_set1_epi32(static_cast<int>(0xFF000000u));
     const __m512i liveState = _mm512_set1_epi32(0x01000000);
-    std::uint64_t odd = 0;
+    // The state bits above Live, in the cells of a column load that are interior (z = 1..62).
+    const __m512i aboveLive = _mm512_set1_epi32(static_cast<int>(0xFE000000u));
+    const __m512i aboveLiveFirst = _mm512_mask_mov_epi32(aboveLive, 1, _mm512_setzero_si512());
+    const __m512i aboveLiveLast = _mm512_mask_mov_epi32(aboveLive, 1 << 15, _mm512_setzero_si512());
+    __m512i other = _mm512_setzero_si512();
     for (int column = 0; column < packedColumns; ++column) {
         const unsigned char* c = cells + column * gridSize * sizeof(Cell);
-        std::uint64_t word = 0, other = 0;
-        for (int k = 0; k < loadsPerColumn; ++k) {
-            const __m512i state = _mm512_and_si512(_mm512_loadu_si512(c + k * cellsPerLoad * sizeof(Cell)), stateByte);
-            word |= static_cast<std::uint64_t>(_mm512_cmpeq_epu32_mask(state, liveState)) << (k * cellsPerLoad);
-            other |= static_cast<std::uint64_t>(_mm512_cmpgt_epu32_mask(state, liveState)) << (k * cellsPerLoad);
-        }
-        live[column] = word;
+        const __m512i v0 = _mm512_loadu_si512(c);
+        const __m512i v1 = _mm512_loadu_si512(c + 64);
+        const __m512i v2 = _mm512_loadu_si512(c + 128);
+        const __m512i v3 = _mm512_loadu_si512(c + 192);
+        const __mmask16 k0 = _mm512_cmpeq_epi32_mask(_mm512_and_si512(v0, stateByte), liveState);
+        const __mmask16 k1 = _mm512_cmpeq_epi32_mask(_mm512_and_si512(v1, stateByte), liveState);
+        const __mmask16 k2 = _mm512_cmpeq_epi32_mask(_mm512_and_si512(v2, stateByte), liveState);
+        const __mmask16 k3 = _mm512_cmpeq_epi32_mask(_mm512_and_si512(v3, stateByte), liveState);
+        live[column] = static_cast<std::uint64_t>(_mm512_kunpackd(_mm512_kunpackw(k3, k2), _mm512_kunpackw(k1, k0)));
         const int x = column / gridSize, y = column % gridSize;
-        if (!isShellCell(x, y, interiorFirst)) odd |= other & interiorBits;
+        if (isShellCell(x, y, interiorFirst)) continue;
+        other = _mm512_ternarylogic_epi64(other, v0, aboveLiveFirst, tableOrAnd);
+        other = _mm512_ternarylogic_epi64(other, v1, aboveLive, tableOrAnd);
+        other = _mm512_ternarylogic_epi64(other, v2, aboveLive, tableOrAnd);
+        other = _mm512_ternarylogic_epi64(other, v3, aboveLiveLast, tableOrAnd);
     }
-    return odd != 0;
+    return _mm512_test_epi64_mask(other, other) != 0;
 }
 
-BIT_STEP_TARGET void stepAvx512(const std::uint64_t* in, std::uint64_t* out, const RuleMux& rule) {
+BIT_STEP_TARGET void stepAvx512(const std::uint64_t* in, std::uint64_t* out, const RuleCases& rule) {
     stepPlanes<Avx512Ops>(in, out, rule);
 }
 

@@ -4,7 +4,9 @@
 //   V, lanes (64-bit words per V), load/store (any alignment), broadcast(word),
 //   andOf, orOf, xorOf, andNot(a, b) = ~a & b, notOf,
 //   xor3(a, b, c), majority(a, b, c), xorAnd(a, b, c) = a ^ (b & c), and3(a, b, c),
-//   select(m, a, b) = (a where m) | (b elsewhere), up(c) = c << 1, down(c) = c >> 1.
+//   orAnd(a, b, c) = a | (b & c), select(m, a, b) = (a where m) | (b elsewhere),
+//   up(c) = c << 1, down(c) = c >> 1; and, when hasTernary, ternary<table>(a, b, c), any function of
+//   three inputs given by its truth table (bit 4a + 2b + c).
 // Everything here has internal linkage, so each file gets its own copy for its own instructions.
 #pragma once
 
@@ -34,25 +36,23 @@ constexpr ComputedBits makeComputedBits() {
 }
 alignas(64) constexpr ComputedBits computedBits = makeComputedBits();
 
-// The function of two bits (high, low) whose truth table is t: bit (2 * high + low) of t is its value.
-template <class Ops, int t>
-BIT_STEP_TARGET inline typename Ops::V lowFunction(typename Ops::V high, typename Ops::V low) {
-    if constexpr (t == 0) return Ops::broadcast(0);
-    else if constexpr (t == 15) return Ops::broadcast(~0ull);
-    else if constexpr (t == 1) return Ops::notOf(Ops::orOf(high, low));
-    else if constexpr (t == 2) return Ops::andNot(high, low);
-    else if constexpr (t == 3) return Ops::notOf(high);
-    else if constexpr (t == 4) return Ops::andNot(low, high);
-    else if constexpr (t == 5) return Ops::notOf(low);
-    else if constexpr (t == 6) return Ops::xorOf(high, low);
-    else if constexpr (t == 7) return Ops::notOf(Ops::andOf(high, low));
-    else if constexpr (t == 8) return Ops::andOf(high, low);
-    else if constexpr (t == 9) return Ops::notOf(Ops::xorOf(high, low));
-    else if constexpr (t == 10) return low;
-    else if constexpr (t == 11) return Ops::notOf(Ops::andNot(low, high));
-    else if constexpr (t == 12) return high;
-    else if constexpr (t == 13) return Ops::notOf(Ops::andNot(high, low));
-    else return Ops::orOf(high, low);
+// The AND of a, b and c, each taken as is where the matching bit of i (4, 2, 1) is set, else negated.
+template <class Ops, int i>
+BIT_STEP_TARGET inline typename Ops::V minterm(typename Ops::V a, typename Ops::V b, typename Ops::V c) {
+    if constexpr (Ops::hasTernary) {
+        return Ops::template ternary<1 << i>(a, b, c);
+    } else {
+        const typename Ops::V ab = (i & 4) ? ((i & 2) ? Ops::andOf(a, b) : Ops::andNot(b, a))
+                                           : ((i & 2) ? Ops::andNot(a, b) : Ops::notOf(Ops::orOf(a, b)));
+        return (i & 1) ? Ops::andOf(ab, c) : Ops::andNot(c, ab);
+    }
+}
+
+// The minterms of (a, b, c) whose bits are set in used, into out.
+template <class Ops, int... i>
+BIT_STEP_TARGET inline void usedMinterms(typename Ops::V* out, unsigned used, typename Ops::V a, typename Ops::V b,
+                                         typename Ops::V c, std::integer_sequence<int, i...>) {
+    ((used & (1u << i) ? void(out[i] = minterm<Ops, i>(a, b, c)) : void()), ...);
 }
 
 // The z sums of every column of plane, then their y sums into sums.
@@ -81,18 +81,14 @@ BIT_STEP_TARGET inline void sumPlane(const std::uint64_t* plane, std::uint64_t (
     }
 }
 
-template <class Ops, int... t>
-BIT_STEP_TARGET inline void allLowFunctions(typename Ops::V* out, typename Ops::V high, typename Ops::V low,
-                                            std::integer_sequence<int, t...>) {
-    ((out[t] = lowFunction<Ops, t>(high, low)), ...);
-}
-
 // Adds the y sums of planes x - 1, x and x + 1, applies the rule and writes plane x of out.
 template <class Ops>
 BIT_STEP_TARGET inline void rulePlane(const std::uint64_t (&p)[4][planeWords], const std::uint64_t (&q)[4][planeWords],
                                       const std::uint64_t (&r)[4][planeWords], const std::uint64_t* in,
-                                      std::uint64_t* out, const RuleMux& rule) {
+                                      std::uint64_t* out, const RuleCases& ruleCases) {
     using V = typename Ops::V;
+    const RuleCases rule = ruleCases;  // a local copy: the stores to out cannot change it
+    const V complement = Ops::broadcast(rule.complement ? ~0ull : 0);
     for (int y = 0; y < planeWords; y += Ops::lanes) {
         V p0 = Ops::load(p[0] + y), q0 = Ops::load(q[0] + y), r0 = Ops::load(r[0] + y);
         const V s0 = Ops::xor3(p0, q0, r0);
@@ -119,25 +115,20 @@ BIT_STEP_TARGET inline void rulePlane(const std::uint64_t (&p)[4][planeWords], c
 
         const V live = Ops::load(in + y);
 
-        // Shannon expansion of the rule: the functions of (s1, s0), then choices by s2, s3, s4 and
-        // the centre.
-        V low[16];
-        allLowFunctions<Ops>(low, s1, s0, std::make_integer_sequence<int, 16>{});
-        V bySum2[8];
-        for (int g = 0; g < 8; ++g)
-            bySum2[g] = Ops::select(s2, low[rule.lowBits[2 * g + 1]], low[rule.lowBits[2 * g]]);
-        V bySum3[4];
-        for (int g = 0; g < 4; ++g) bySum3[g] = Ops::select(s3, bySum2[2 * g + 1], bySum2[2 * g]);
-        const V emptyCentre = Ops::select(s4, bySum3[1], bySum3[0]);
-        const V liveCentre = Ops::select(s4, bySum3[3], bySum3[2]);
-        const V next = Ops::select(live, liveCentre, emptyCentre);
+        // The rule: whether the case (live, s4 s3 s2 s1 s0) is one of the listed ones.
+        V highTerms[8], lowTerms[8];
+        usedMinterms<Ops>(highTerms, rule.highUsed, live, s4, s3, std::make_integer_sequence<int, 8>{});
+        usedMinterms<Ops>(lowTerms, rule.lowUsed, s2, s1, s0, std::make_integer_sequence<int, 8>{});
+        V listed = Ops::broadcast(0);
+        for (int i = 0; i < rule.count; ++i) listed = Ops::orAnd(listed, highTerms[rule.high[i]], lowTerms[rule.low[i]]);
+        const V next = Ops::xorOf(listed, complement);
 
         Ops::store(out + y, Ops::select(Ops::load(computedBits.word + y), next, live));
     }
 }
 
 template <class Ops>
-BIT_STEP_TARGET void stepPlanes(const std::uint64_t* in, std::uint64_t* out, const RuleMux& rule) {
+BIT_STEP_TARGET void stepPlanes(const std::uint64_t* in, std::uint64_t* out, const RuleCases& rule) {
     sumPlane<Ops>(in, ySumBits[0]);
     sumPlane<Ops>(in + planeWords, ySumBits[1]);
     for (int x = interiorFirst; x <= interiorLast; ++x) {

@@ -9,6 +9,7 @@ namespace {
 struct WordOps {
     using V = std::uint64_t;
     static constexpr int lanes = 1;
+    static constexpr bool hasTernary = false;
     static V load(const std::uint64_t* p) { return *p; }
     static void store(std::uint64_t* p, V v) { *p = v; }
     static V broadcast(std::uint64_t w) { return w; }
@@ -21,6 +22,7 @@ struct WordOps {
     static V majority(V a, V b, V c) { return (a & b) | (c & (a ^ b)); }
     static V xorAnd(V a, V b, V c) { return a ^ (b & c); }
     static V and3(V a, V b, V c) { return a & b & c; }
+    static V orAnd(V a, V b, V c) { return a | (b & c); }
     static V select(V m, V a, V b) { return b ^ ((a ^ b) & m); }
     static V up(V c) { return c << 1; }
     static V down(V c) { return c >> 1; }
@@ -42,7 +44,7 @@ bool packWords(const CellGrid& g, std::uint64_t* live) {
     return odd != 0;
 }
 
-void stepWords(const std::uint64_t* in, std::uint64_t* out, const RuleMux& rule) {
+void stepWords(const std::uint64_t* in, std::uint64_t* out, const RuleCases& rule) {
     stepPlanes<WordOps>(in, out, rule);
 }
 

@@ -1,0 +1,116 @@
+// The automaton, fast against plain, under the default rules on the start world with a random
+// interior of the given density. Pairs are named BM_<What>/Plain/<args> and BM_<What>/Fast/<args>
+// so that bench/run-benchmarks can set them side by side.
+#include "tests/reference/plain_automaton.h"
+#include "world/automaton.h"
+#include "world/grid.h"
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstring>
+#include <random>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The start world with every interior cell Live with probability percent / 100 (fixed seed), kept
+// so that every timed generation starts from the same world.
+std::vector<Cell> startWorld(int percent) {
+    setDefaultRules();
+    buildStartWorld();
+    std::mt19937_64 rng(4242);
+    std::uniform_int_distribution<int> roll(0, 99);
+    for (int x = interiorFirst; x <= interiorLast; ++x)
+        for (int y = interiorFirst; y <= interiorLast; ++y)
+            for (int z = interiorFirst; z <= interiorLast; ++z) grid[x][y][z].state = roll(rng) < percent ? Live : Empty;
+    const Cell* first = &grid[0][0][0];
+    return std::vector<Cell>(first, first + sizeof(CellGrid) / sizeof(Cell));
+}
+
+void restore(const std::vector<Cell>& world) {
+    std::memcpy(&grid[0][0][0], world.data(), sizeof(CellGrid));
+}
+
+double secondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// One generation from the same world each time, as the space key runs it: the fast one includes
+// packing the grid into bits and writing both grids back.
+void BM_AutomatonStepPlain(benchmark::State& state) {
+    const std::vector<Cell> world = startWorld(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        restore(world);
+        const Clock::time_point start = Clock::now();
+        plainStepGeneration(grid, nextGrid, rules);
+        state.SetIterationTime(secondsSince(start));
+    }
+}
+BENCHMARK(BM_AutomatonStepPlain)->Name("BM_Automaton_Step/Plain")->Arg(1)->Arg(30)->Arg(100)->UseManualTime()->Unit(benchmark::kMicrosecond);
+
+void BM_AutomatonStepFast(benchmark::State& state) {
+    const std::vector<Cell> world = startWorld(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        restore(world);
+        const Clock::time_point start = Clock::now();
+        stepGeneration();
+        state.SetIterationTime(secondsSince(start));
+    }
+}
+BENCHMARK(BM_AutomatonStepFast)->Name("BM_Automaton_Step/Fast")->Arg(1)->Arg(30)->Arg(100)->UseManualTime()->Unit(benchmark::kMicrosecond);
+
+// The cost of one generation inside a run of 1,000 (one block of the long batch), packing and
+// writing back shared among them. The plain step has no such sharing: its counterpart is one
+// generation as above.
+constexpr int runLength = 1000;
+
+void BM_AutomatonInRunPlain(benchmark::State& state) {
+    BM_AutomatonStepPlain(state);
+}
+BENCHMARK(BM_AutomatonInRunPlain)->Name("BM_Automaton_InRun/Plain")->Arg(30)->UseManualTime()->Unit(benchmark::kMicrosecond);
+
+void BM_AutomatonInRunFast(benchmark::State& state) {
+    const std::vector<Cell> world = startWorld(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        restore(world);
+        const Clock::time_point start = Clock::now();
+        stepGenerations(runLength);
+        state.SetIterationTime(secondsSince(start) / runLength);
+    }
+}
+// The reported time is a fraction of the measured one, so the iteration count is fixed rather than
+// left to grow until the reported time adds up.
+BENCHMARK(BM_AutomatonInRunFast)->Name("BM_Automaton_InRun/Fast")->Arg(30)->UseManualTime()->Iterations(20)->Unit(benchmark::kMicrosecond);
+
+// The 10,000-generation batch of keys d and f: ten runs of 1,000. The plain batch would take
+// seconds, so its figure is estimated: 200 plain generations, timed and scaled by 50.
+constexpr int batchBlocks = 10;
+constexpr int plainSample = 200;
+
+void BM_AutomatonBatchPlain(benchmark::State& state) {
+    const std::vector<Cell> world = startWorld(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        restore(world);
+        const Clock::time_point start = Clock::now();
+        for (int i = 0; i < plainSample; ++i) plainStepGeneration(grid, nextGrid, rules);
+        state.SetIterationTime(secondsSince(start) * (batchBlocks * runLength / plainSample));
+    }
+    state.SetLabel("estimated: 200 generations timed, x50");
+}
+BENCHMARK(BM_AutomatonBatchPlain)->Name("BM_Automaton_Batch/Plain")->Arg(30)->UseManualTime()->Iterations(2)->Unit(benchmark::kMillisecond);
+
+void BM_AutomatonBatchFast(benchmark::State& state) {
+    const std::vector<Cell> world = startWorld(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        restore(world);
+        const Clock::time_point start = Clock::now();
+        for (int block = 0; block < batchBlocks; ++block) stepGenerations(runLength);
+        state.SetIterationTime(secondsSince(start));
+    }
+}
+BENCHMARK(BM_AutomatonBatchFast)->Name("BM_Automaton_Batch/Fast")->Arg(30)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+}  // namespace

@@ -1,0 +1,268 @@
+// The program's automaton against the literal reference step, bit for bit: whole grids (colours,
+// shell and interior) and the second buffer, over seeded random worlds and rules, with every kernel
+// build this processor can run.
+#include "tests/reference/plain_automaton.h"
+#include "tests/support/program_state.h"
+#include "world/automaton.h"
+#include "world/bit_step.h"
+#include "world/grid.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int cellCount = gridSize * gridSize * gridSize;
+
+// A saved world: both grids, cell for cell.
+struct Worlds {
+    std::vector<Cell> current = std::vector<Cell>(cellCount);
+    std::vector<Cell> next = std::vector<Cell>(cellCount);
+};
+
+void saveProgramWorlds(Worlds& into) {
+    std::memcpy(into.current.data(), &grid[0][0][0], sizeof(CellGrid));
+    std::memcpy(into.next.data(), &nextGrid[0][0][0], sizeof(CellGrid));
+}
+
+Worlds saveProgramWorlds() {
+    Worlds w;
+    saveProgramWorlds(w);
+    return w;
+}
+
+void loadProgramWorlds(const Worlds& w) {
+    std::memcpy(&grid[0][0][0], w.current.data(), sizeof(CellGrid));
+    std::memcpy(&nextGrid[0][0][0], w.next.data(), sizeof(CellGrid));
+}
+
+CellGrid& asGrid(std::vector<Cell>& cells) {
+    return *reinterpret_cast<CellGrid*>(cells.data());
+}
+
+// Empty when the grids are equal, else where and how the first differing cell differs.
+std::string firstDifference(const char* what, const Cell* expected, const Cell* actual) {
+    if (std::memcmp(expected, actual, sizeof(CellGrid)) == 0) return "";
+    for (int i = 0; i < cellCount; ++i) {
+        const Cell& e = expected[i];
+        const Cell& a = actual[i];
+        if (std::memcmp(&e, &a, sizeof(Cell)) != 0)
+            return std::string(what) + " cell (" + std::to_string(i / (gridSize * gridSize)) + ", " +
+                   std::to_string(i / gridSize % gridSize) + ", " + std::to_string(i % gridSize) + "): expected state " +
+                   std::to_string(e.state) + " colour " + std::to_string(e.red) + "/" + std::to_string(e.green) + "/" +
+                   std::to_string(e.blue) + ", got state " + std::to_string(a.state) + " colour " +
+                   std::to_string(a.red) + "/" + std::to_string(a.green) + "/" + std::to_string(a.blue);
+    }
+    return "";
+}
+
+// How the program's grids differ from expected ("" when they do not).
+std::string programDifferenceFrom(const Worlds& expected) {
+    std::string d = firstDifference("grid", expected.current.data(), &grid[0][0][0]);
+    return d.empty() ? firstDifference("nextGrid", expected.next.data(), &nextGrid[0][0][0]) : d;
+}
+
+// Every interior cell Live with probability percent / 100.
+void fillInterior(std::vector<Cell>& cells, int percent, std::mt19937_64& rng) {
+    std::uniform_int_distribution<int> roll(0, 99);
+    for (int x = interiorFirst; x <= interiorLast; ++x)
+        for (int y = interiorFirst; y <= interiorLast; ++y)
+            for (int z = interiorFirst; z <= interiorLast; ++z)
+                cells[(x * gridSize + y) * gridSize + z].state = roll(rng) < percent ? Live : Empty;
+}
+
+// Random bytes in every cell of the second buffer: the step may rely on nothing in it.
+void scribble(std::vector<Cell>& cells, std::mt19937_64& rng) {
+    std::uniform_int_distribution<int> byte(0, 255);
+    for (Cell& c : cells) c = Cell{std::uint8_t(byte(rng)), std::uint8_t(byte(rng)), std::uint8_t(byte(rng)), std::uint8_t(byte(rng))};
+}
+
+// Lists of random length mixing counts with duplicates, 99, values past 26, negatives and extremes.
+RuleSet randomRules(std::mt19937_64& rng) {
+    RuleSet r;
+    for (std::int32_t* list : {r.survival, r.birth}) {
+        for (int i = 0; i < ruleListLength; ++i) list[i] = noCount;
+        const int length = std::uniform_int_distribution<int>(0, ruleListLength)(rng);
+        for (int i = 0; i < length; ++i) {
+            const int kind = std::uniform_int_distribution<int>(0, 19)(rng);
+            if (kind < 13) list[i] = std::uniform_int_distribution<int>(0, 26)(rng);
+            else if (kind < 15 && i > 0) list[i] = list[std::uniform_int_distribution<int>(0, i - 1)(rng)];
+            else if (kind < 16) list[i] = noCount;
+            else if (kind < 17) list[i] = std::uniform_int_distribution<int>(27, 1000)(rng);
+            else if (kind < 18) list[i] = std::uniform_int_distribution<int>(-1000, -1)(rng);
+            else if (kind < 19) list[i] = kind % 2 ? INT_MIN : INT_MAX;
+            else list[i] = 0;
+        }
+    }
+    return r;
+}
+
+RuleSet listsOf(std::initializer_list<std::int32_t> survival, std::initializer_list<std::int32_t> birth) {
+    RuleSet r;
+    for (int i = 0; i < ruleListLength; ++i) r.survival[i] = r.birth[i] = noCount;
+    int i = 0;
+    for (std::int32_t c : survival) r.survival[i++] = c;
+    i = 0;
+    for (std::int32_t c : birth) r.birth[i++] = c;
+    return r;
+}
+
+// Birth on odd counts, survival on even ones: a world that stays busy for thousands of generations.
+RuleSet parityRules() {
+    return listsOf({0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26},
+                   {1, 3, 5, 7, 9, 11, 13, 15, 17, 19, 21, 23, 25});
+}
+
+std::vector<StepKernel> supportedKernels() {
+    std::vector<StepKernel> kernels;
+    for (StepKernel k : {StepKernel::Portable, StepKernel::Avx2, StepKernel::Avx512})
+        if (stepKernelSupported(k)) kernels.push_back(k);
+    return kernels;
+}
+
+class AutomatonDifferential : public testing::Test {
+protected:
+    void SetUp() override {
+        resetProgramState();
+        bestKernel = chosenStepKernel();
+    }
+    void TearDown() override {
+        chooseStepKernel(bestKernel);
+        resetProgramState();
+    }
+
+    // A start world (caption included) with a random interior and a scribbled second buffer.
+    static Worlds randomWorld(int percent, std::mt19937_64& rng) {
+        buildStartWorld();
+        Worlds w = saveProgramWorlds();
+        fillInterior(w.current, percent, rng);
+        scribble(w.next, rng);
+        return w;
+    }
+
+    // Runs generations steps of start under r in the reference and, in lockstep, with every kernel
+    // through stepGeneration(), comparing both grids after each one.
+    static void expectLockstep(const Worlds& start, const RuleSet& r, int generations, const std::string& label) {
+        Worlds reference = start;
+        const std::vector<StepKernel> kernels = supportedKernels();
+        std::vector<Worlds> fast(kernels.size(), start);
+        rules = r;
+        for (int g = 1; g <= generations; ++g) {
+            plainStepGeneration(asGrid(reference.current), asGrid(reference.next), r);
+            for (std::size_t k = 0; k < kernels.size(); ++k) {
+                ASSERT_TRUE(chooseStepKernel(kernels[k]));
+                loadProgramWorlds(fast[k]);
+                stepGeneration();
+                saveProgramWorlds(fast[k]);
+                const std::string d = programDifferenceFrom(reference);
+                ASSERT_EQ(d, "") << label << ", " << stepKernelName(kernels[k]) << " kernel, generation " << g;
+            }
+        }
+    }
+
+    StepKernel bestKernel = StepKernel::Portable;
+};
+
+TEST_F(AutomatonDifferential, EveryDensityUnderDefaultAndRandomRulesForThirtyGenerations) {
+    std::mt19937_64 rng(20261207);
+    for (int percent : {0, 1, 30, 70, 100}) {
+        setDefaultRules();
+        expectLockstep(randomWorld(percent, rng), rules, 30, std::to_string(percent) + " % under default rules");
+        const RuleSet r = randomRules(rng);
+        expectLockstep(randomWorld(percent, rng), r, 30, std::to_string(percent) + " % under random rules");
+        expectLockstep(randomWorld(percent, rng), parityRules(), 30, std::to_string(percent) + " % under parity rules");
+    }
+}
+
+TEST_F(AutomatonDifferential, ManyRandomRuleSetsAtRandomDensities) {
+    std::mt19937_64 rng(77);
+    for (int i = 0; i < 24; ++i) {
+        const int percent = std::uniform_int_distribution<int>(0, 100)(rng);
+        const RuleSet r = randomRules(rng);
+        expectLockstep(randomWorld(percent, rng), r, 3, "rule set " + std::to_string(i) + " at " + std::to_string(percent) + " %");
+    }
+}
+
+TEST_F(AutomatonDifferential, AwkwardRuleLists) {
+    std::mt19937_64 rng(5);
+    const RuleSet awkward[] = {
+        listsOf({}, {0}),                                          // birth far from any Live cell
+        listsOf({0}, {}),                                          // lone cells survive
+        listsOf({0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25},
+                {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25}),
+        listsOf({26, 26, 26}, {26, 1, 1}),                         // the full count, duplicates
+        listsOf({27, -1, 99, INT_MIN, INT_MAX}, {27, 28, -27, 31, 32}),  // nothing matches
+        listsOf({-1, 3, 27, 3, 4}, {3, 99, 0, 100}),
+    };
+    for (std::size_t i = 0; i < std::size(awkward); ++i)
+        for (int percent : {0, 30, 100})
+            expectLockstep(randomWorld(percent, rng), awkward[i], 4,
+                           "awkward rules " + std::to_string(i) + " at " + std::to_string(percent) + " %");
+}
+
+// Cells whose state is neither Empty nor Live: in the shell they are no neighbours (and a Live shell
+// cell is one); in the interior they are judged by survival but never counted.
+TEST_F(AutomatonDifferential, ShellAndInteriorCellsOfOtherStates) {
+    std::mt19937_64 rng(11);
+    Worlds w = randomWorld(30, rng);
+    auto at = [&w](int x, int y, int z) -> Cell& { return w.current[(x * gridSize + y) * gridSize + z]; };
+    for (int a = 0; a < gridSize; a += 3)
+        for (int b = 0; b < gridSize; b += 5) {
+            at(0, a, b).state = Live;
+            at(a, b, 63).state = Live;
+            at(a, 63, b).state = 7;
+        }
+    at(20, 20, 20).state = Wall;
+    at(40, 1, 62).state = Caption;
+    at(1, 1, 1).state = 200;
+    expectLockstep(w, parityRules(), 6, "unusual states, parity rules");
+    setDefaultRules();
+    expectLockstep(w, rules, 6, "unusual states, default rules");
+}
+
+// A run of generations in one call gives what as many single reference steps give, for short and
+// long runs, on a world that stays busy.
+TEST_F(AutomatonDifferential, RunsOfGenerationsInOneCall) {
+    std::mt19937_64 rng(3);
+    const Worlds start = randomWorld(30, rng);
+    const RuleSet r = parityRules();
+    Worlds reference = start;
+    int done = 0;
+    for (int run : {0, 1, 2, 7, 50, 200}) {
+        for (; done < run; ++done) plainStepGeneration(asGrid(reference.current), asGrid(reference.next), r);
+        for (StepKernel k : supportedKernels()) {
+            ASSERT_TRUE(chooseStepKernel(k));
+            loadProgramWorlds(start);
+            rules = r;
+            stepGenerations(run);
+            if (run == 0) {
+                EXPECT_EQ(programDifferenceFrom(start), "") << "no generations must change nothing";
+                stepGenerations(-5);
+                EXPECT_EQ(programDifferenceFrom(start), "") << "a negative count must change nothing";
+                continue;
+            }
+            ASSERT_EQ(programDifferenceFrom(reference), "") << stepKernelName(k) << " kernel, " << run << " generations at once";
+        }
+    }
+}
+
+TEST_F(AutomatonDifferential, TheRulesAreReadAtEveryCall) {
+    std::mt19937_64 rng(8);
+    const Worlds start = randomWorld(30, rng);
+    Worlds reference = start;
+    loadProgramWorlds(start);
+    for (int i = 0; i < 4; ++i) {
+        rules = i % 2 ? parityRules() : randomRules(rng);
+        plainStepGeneration(asGrid(reference.current), asGrid(reference.next), rules);
+        plainStepGeneration(asGrid(reference.current), asGrid(reference.next), rules);
+        stepGenerations(2);
+        ASSERT_EQ(programDifferenceFrom(reference), "") << "after rule change " << i;
+    }
+}
+
+}  // namespace
