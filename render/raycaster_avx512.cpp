@@ -1,5 +1,5 @@
-// The walk with AVX-512, for processors that have it: 32 rays at a time, a tile of 8 columns by 4 rows,
-// one ray per lane of four 8-lane registers. Each lane does the plain walk's arithmetic on its own ray
+// The walk with AVX-512, for processors that have it: 24 rays at a time, a tile of 8 columns by 3 rows,
+// one ray per lane of three 8-lane registers. Each lane does the plain walk's arithmetic on its own ray
 // (the same multiplications, divisions, square root and additions in the same order, no fused
 // multiply-add), so every lane's side distances, and so its choices of axis, match the plain walk
 // exactly. The tile shares one step count per round: the smallest free radius among its unfinished
@@ -15,7 +15,7 @@ namespace {
 #define CELLVANE_AVX512 __attribute__((target("avx512f,avx512vl,avx512bw,avx512dq")))
 
 constexpr int tileColumns = 8;
-constexpr int tileRows = 4;
+constexpr int tileRows = 3;
 
 // A cell position packed as x << 16 | y << 8 | z. A walk leaves the grid by at most one cell, to -1 or
 // 64 along one axis; a borrow then spreads into the fields above, and either way one of the bits below
@@ -134,7 +134,7 @@ CELLVANE_AVX512 void walkTile(const FrameRays& rays, int i0, int j0) {
     const int eyeCell = rays.eyeCell[0] << 16 | rays.eyeCell[1] << 8 | rays.eyeCell[2];
 
     Lanes lanes[tileRows];
-#pragma GCC unroll 4
+#pragma GCC unroll 3
     for (int g = 0; g < tileRows; ++g) {
         const int j = j0 + g;
         Lanes& l = lanes[g];
@@ -157,20 +157,20 @@ CELLVANE_AVX512 void walkTile(const FrameRays& rays, int i0, int j0) {
 
     for (;;) {
         __m256i radius = lookAtCells(lanes[0]);
-#pragma GCC unroll 4
+#pragma GCC unroll 3
         for (int g = 1; g < tileRows; ++g) radius = _mm256_min_epu32(radius, lookAtCells(lanes[g]));
         const int steps = smallest(radius);
         if (steps == 255) break;  // no ray walks on
         for (int s = 1; s < steps; ++s) {
-#pragma GCC unroll 4
+#pragma GCC unroll 3
             for (int g = 0; g < tileRows; ++g) step<false>(lanes[g]);
         }
-#pragma GCC unroll 4
+#pragma GCC unroll 3
         for (int g = 0; g < tileRows; ++g) step<true>(lanes[g]);
     }
 
     const __m256i rampGreen = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(rays.rampGreen + i0)));
-#pragma GCC unroll 4
+#pragma GCC unroll 3
     for (int g = 0; g < tileRows; ++g) {
         const int j = j0 + g;
         if (j < rays.height) shade(lanes[g], columns, rampGreen, rays.rampBlue[j], rays.rgb + j * rays.width + i0);
