@@ -46,6 +46,16 @@ RuleCases ruleCasesFrom(const RuleSet& r) {
         cases.lowUsed |= static_cast<std::uint8_t>(1u << (c & 7));
         ++cases.count;
     }
+    if (cases.count > RuleCases::few) return cases;
+    for (int count = 0; count < liveCases; ++count) {
+        const bool forEmpty = possible[count] && makesLive[count] != cases.complement;
+        const bool forLive = possible[liveCases + count] && makesLive[liveCases + count] != cases.complement;
+        if (!forEmpty && !forLive) continue;
+        const int i = cases.countValues++;
+        for (int bit = 0; bit < 5; ++bit) cases.countBits[i][bit] = (count >> (4 - bit)) & 1 ? ~0ull : 0;
+        cases.bothCentres[i] = forEmpty && forLive ? ~0ull : 0;
+        cases.emptyCentreOnly[i] = forEmpty && !forLive ? ~0ull : 0;
+    }
     return cases;
 }
 

@@ -26,12 +26,20 @@ constexpr std::uint64_t interiorBits = 0x7FFFFFFFFFFFFFFEull;
 // (complement set): at most 27 either way, so a rule costs at most 27 terms per word.
 struct RuleCases {
     static constexpr int largest = 27;
+    static constexpr int few = 8;  // up to this many cases, each count is tested against its pattern
     bool complement;
     int count;
     std::uint8_t high[largest];  // (live, bit 4, bit 3) of each listed case
     std::uint8_t low[largest];   // (bit 2, bit 1, bit 0)
     std::uint8_t highUsed;       // bit i set when some listed case has high part i
     std::uint8_t lowUsed;
+    // With few listed cases, the same cases grouped by count: each distinct count as five masks (all
+    // ones where the count has a 1, bits 4 to 0) and the centres it applies to: a mask that is all
+    // ones when it applies to both, and one that turns the centre's Live bit into "applies".
+    int countValues;
+    std::uint64_t countBits[few][5];
+    std::uint64_t bothCentres[few];
+    std::uint64_t emptyCentreOnly[few];
 };
 
 RuleCases ruleCasesFrom(const RuleSet& r);

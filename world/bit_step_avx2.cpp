@@ -28,6 +28,8 @@ struct Avx2Ops {
     BIT_STEP_TARGET static V xorAnd(V a, V b, V c) { return xorOf(a, andOf(b, c)); }
     BIT_STEP_TARGET static V and3(V a, V b, V c) { return andOf(andOf(a, b), c); }
     BIT_STEP_TARGET static V orAnd(V a, V b, V c) { return orOf(a, andOf(b, c)); }
+    BIT_STEP_TARGET static V orXor(V a, V b, V c) { return orOf(a, xorOf(b, c)); }
+    BIT_STEP_TARGET static V orAndNot(V a, V b, V c) { return orOf(a, andNot(b, c)); }
     BIT_STEP_TARGET static V select(V m, V a, V b) { return xorOf(b, andOf(xorOf(a, b), m)); }
     BIT_STEP_TARGET static V up(V c) { return _mm256_slli_epi64(c, 1); }
     BIT_STEP_TARGET static V down(V c) { return _mm256_srli_epi64(c, 1); }

@@ -18,6 +18,8 @@ constexpr int tableXorAnd = 0x78;  // a ^ (b & c)
 constexpr int tableAnd3 = 0x80;
 constexpr int tableSelect = 0xCA;  // a ? b : c
 constexpr int tableOrAnd = 0xF8;   // a | (b & c)
+constexpr int tableOrXor = 0xF6;   // a | (b ^ c)
+constexpr int tableOrAndNot = 0xF2;  // a | (~b & c)
 
 typedef unsigned long long Words __attribute__((vector_size(64)));
 
@@ -40,6 +42,8 @@ struct Avx512Ops {
     BIT_STEP_TARGET static V xorAnd(V a, V b, V c) { return _mm512_ternarylogic_epi64(a, b, c, tableXorAnd); }
     BIT_STEP_TARGET static V and3(V a, V b, V c) { return _mm512_ternarylogic_epi64(a, b, c, tableAnd3); }
     BIT_STEP_TARGET static V orAnd(V a, V b, V c) { return _mm512_ternarylogic_epi64(a, b, c, tableOrAnd); }
+    BIT_STEP_TARGET static V orXor(V a, V b, V c) { return _mm512_ternarylogic_epi64(a, b, c, tableOrXor); }
+    BIT_STEP_TARGET static V orAndNot(V a, V b, V c) { return _mm512_ternarylogic_epi64(a, b, c, tableOrAndNot); }
     BIT_STEP_TARGET static V select(V m, V a, V b) { return _mm512_ternarylogic_epi64(m, a, b, tableSelect); }
     // Vector operators rather than the shift intrinsics, which trip GCC 12's uninitialised-value
     // warning inside their own header.

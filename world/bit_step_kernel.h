@@ -4,7 +4,7 @@
 //   V, lanes (64-bit words per V), load/store (any alignment), broadcast(word),
 //   andOf, orOf, xorOf, andNot(a, b) = ~a & b, notOf,
 //   xor3(a, b, c), majority(a, b, c), xorAnd(a, b, c) = a ^ (b & c), and3(a, b, c),
-//   orAnd(a, b, c) = a | (b & c), select(m, a, b) = (a where m) | (b elsewhere),
+//   orAnd(a, b, c) = a | (b & c), orXor(a, b, c) = a | (b ^ c), orAndNot(a, b, c) = a | (~b & c), select(m, a, b) = (a where m) | (b elsewhere),
 //   up(c) = c << 1, down(c) = c >> 1; and, when hasTernary, ternary<table>(a, b, c), any function of
 //   three inputs given by its truth table (bit 4a + 2b + c).
 // Everything here has internal linkage, so each file gets its own copy for its own instructions.
@@ -81,14 +81,22 @@ BIT_STEP_TARGET inline void sumPlane(const std::uint64_t* plane, std::uint64_t (
     }
 }
 
-// Adds the y sums of planes x - 1, x and x + 1, applies the rule and writes plane x of out.
-template <class Ops>
+// Adds the y sums of planes x - 1, x and x + 1, applies the rule and writes plane x of out. With
+// few listed cases each of their counts is compared bit by bit and masked by the centres it applies
+// to; with more, the minterms of the case's high and low three bits are formed once and each case
+// is one AND of two of them.
+template <class Ops, bool fewCases>
 BIT_STEP_TARGET inline void rulePlane(const std::uint64_t (&p)[4][planeWords], const std::uint64_t (&q)[4][planeWords],
                                       const std::uint64_t (&r)[4][planeWords], const std::uint64_t* in,
                                       std::uint64_t* out, const RuleCases& ruleCases) {
     using V = typename Ops::V;
-    const RuleCases rule = ruleCases;  // a local copy: the stores to out cannot change it
-    const V complement = Ops::broadcast(rule.complement ? ~0ull : 0);
+    // Local copies of what the loop reads per word: the stores to out cannot change them.
+    const int count = ruleCases.count;
+    const int countValues = ruleCases.countValues;
+    const unsigned highUsed = ruleCases.highUsed, lowUsed = ruleCases.lowUsed;
+    std::uint8_t high[RuleCases::largest], low[RuleCases::largest];
+    for (int i = 0; i < count; ++i) high[i] = ruleCases.high[i], low[i] = ruleCases.low[i];
+    const V complement = Ops::broadcast(ruleCases.complement ? ~0ull : 0);
     for (int y = 0; y < planeWords; y += Ops::lanes) {
         V p0 = Ops::load(p[0] + y), q0 = Ops::load(q[0] + y), r0 = Ops::load(r[0] + y);
         const V s0 = Ops::xor3(p0, q0, r0);
@@ -116,11 +124,25 @@ BIT_STEP_TARGET inline void rulePlane(const std::uint64_t (&p)[4][planeWords], c
         const V live = Ops::load(in + y);
 
         // The rule: whether the case (live, s4 s3 s2 s1 s0) is one of the listed ones.
-        V highTerms[8], lowTerms[8];
-        usedMinterms<Ops>(highTerms, rule.highUsed, live, s4, s3, std::make_integer_sequence<int, 8>{});
-        usedMinterms<Ops>(lowTerms, rule.lowUsed, s2, s1, s0, std::make_integer_sequence<int, 8>{});
         V listed = Ops::broadcast(0);
-        for (int i = 0; i < rule.count; ++i) listed = Ops::orAnd(listed, highTerms[rule.high[i]], lowTerms[rule.low[i]]);
+        if constexpr (fewCases) {
+            for (int i = 0; i < countValues; ++i) {
+                const std::uint64_t* bits = ruleCases.countBits[i];
+                V differs = Ops::xorOf(s4, Ops::broadcast(bits[0]));
+                differs = Ops::orXor(differs, s3, Ops::broadcast(bits[1]));
+                differs = Ops::orXor(differs, s2, Ops::broadcast(bits[2]));
+                differs = Ops::orXor(differs, s1, Ops::broadcast(bits[3]));
+                differs = Ops::orXor(differs, s0, Ops::broadcast(bits[4]));
+                const V applies = Ops::orXor(Ops::broadcast(ruleCases.bothCentres[i]), live,
+                                             Ops::broadcast(ruleCases.emptyCentreOnly[i]));
+                listed = Ops::orAndNot(listed, differs, applies);
+            }
+        } else {
+            V highTerms[8], lowTerms[8];
+            usedMinterms<Ops>(highTerms, highUsed, live, s4, s3, std::make_integer_sequence<int, 8>{});
+            usedMinterms<Ops>(lowTerms, lowUsed, s2, s1, s0, std::make_integer_sequence<int, 8>{});
+            for (int i = 0; i < count; ++i) listed = Ops::orAnd(listed, highTerms[high[i]], lowTerms[low[i]]);
+        }
         const V next = Ops::xorOf(listed, complement);
 
         Ops::store(out + y, Ops::select(Ops::load(computedBits.word + y), next, live));
@@ -133,8 +155,12 @@ BIT_STEP_TARGET void stepPlanes(const std::uint64_t* in, std::uint64_t* out, con
     sumPlane<Ops>(in + planeWords, ySumBits[1]);
     for (int x = interiorFirst; x <= interiorLast; ++x) {
         sumPlane<Ops>(in + (x + 1) * planeWords, ySumBits[(x + 1) % 3]);
-        rulePlane<Ops>(ySumBits[(x - 1) % 3], ySumBits[x % 3], ySumBits[(x + 1) % 3], in + x * planeWords,
-                       out + x * planeWords, rule);
+        if (rule.count <= RuleCases::few)
+            rulePlane<Ops, true>(ySumBits[(x - 1) % 3], ySumBits[x % 3], ySumBits[(x + 1) % 3], in + x * planeWords,
+                                 out + x * planeWords, rule);
+        else
+            rulePlane<Ops, false>(ySumBits[(x - 1) % 3], ySumBits[x % 3], ySumBits[(x + 1) % 3], in + x * planeWords,
+                                  out + x * planeWords, rule);
     }
 }
 

@@ -23,6 +23,8 @@ struct WordOps {
     static V xorAnd(V a, V b, V c) { return a ^ (b & c); }
     static V and3(V a, V b, V c) { return a & b & c; }
     static V orAnd(V a, V b, V c) { return a | (b & c); }
+    static V orXor(V a, V b, V c) { return a | (b ^ c); }
+    static V orAndNot(V a, V b, V c) { return a | (~b & c); }
     static V select(V m, V a, V b) { return b ^ ((a ^ b) & m); }
     static V up(V c) { return c << 1; }
     static V down(V c) { return c >> 1; }
