@@ -333,6 +333,7 @@ CaptionRecorder::CaptionRecorder(const std::string& displayName, Window window) 
                 XEvent event;
                 XNextEvent(d, &event);
                 if (event.type != PropertyNotify || event.xproperty.atom != wmName) continue;
+                ++changeCount;
                 const std::string text = client->caption(window);
                 if (text.empty()) continue;  // the window is gone
                 const auto now = Clock::now();

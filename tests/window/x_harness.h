@@ -11,7 +11,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
-#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -139,9 +138,12 @@ struct CaptionRecorder {
     ~CaptionRecorder();
     // The captions seen so far, consecutive repeats merged.
     std::vector<Entry> entries();
+    // How many times WM_NAME has been set, also when the window was gone before it could be read.
+    int changes() const { return changeCount.load(); }
 
   private:
     std::atomic<bool> stopping{false};
+    std::atomic<int> changeCount{0};
     std::mutex mutex;
     std::vector<Entry> seen;
     std::thread worker;
