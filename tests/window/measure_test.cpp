@@ -84,7 +84,7 @@ TEST(Pictures, ScreenshotsOfTheRealWindow) {
         image.savePpm(ppm);
         ChildProcess convert;
         std::vector<std::string> env;
-        convert.start({"/usr/bin/convert", ppm.string(), (dir / (name + ".png")).string()}, env,
+        convert.start({"/usr/bin/convert", ppm.string(), "-strip", (dir / (name + ".png")).string()}, env,
                       v.scratch.path.string(), (v.scratch.path / "convert.out").string(),
                       (v.scratch.path / "convert.err").string());
         ASSERT_TRUE(convert.waitForExit(60));
