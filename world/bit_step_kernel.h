@@ -4,9 +4,10 @@
 //   V, lanes (64-bit words per V), load/store (any alignment), broadcast(word),
 //   andOf, orOf, xorOf, andNot(a, b) = ~a & b, notOf,
 //   xor3(a, b, c), majority(a, b, c), xorAnd(a, b, c) = a ^ (b & c), and3(a, b, c),
-//   orAnd(a, b, c) = a | (b & c), orXor(a, b, c) = a | (b ^ c), orAndNot(a, b, c) = a | (~b & c), select(m, a, b) = (a where m) | (b elsewhere),
-//   up(c) = c << 1, down(c) = c >> 1; and, when hasTernary, ternary<table>(a, b, c), any function of
-//   three inputs given by its truth table (bit 4a + 2b + c).
+//   orAnd(a, b, c) = a | (b & c), orXor(a, b, c) = a | (b ^ c), orAndNot(a, b, c) = a | (~b & c),
+//   select(m, a, b) = (a where m) | (b elsewhere), up(c) = c << 1, down(c) = c >> 1;
+//   and, when hasTernary, ternary<table>(a, b, c): any function of three inputs given by its truth
+//   table (bit 4a + 2b + c).
 // Everything here has internal linkage, so each file gets its own copy for its own instructions.
 #pragma once
 
@@ -98,23 +99,23 @@ BIT_STEP_TARGET inline void rulePlane(const std::uint64_t (&p)[4][planeWords], c
     for (int i = 0; i < count; ++i) high[i] = ruleCases.high[i], low[i] = ruleCases.low[i];
     const V complement = Ops::broadcast(ruleCases.complement ? ~0ull : 0);
     for (int y = 0; y < planeWords; y += Ops::lanes) {
-        V p0 = Ops::load(p[0] + y), q0 = Ops::load(q[0] + y), r0 = Ops::load(r[0] + y);
+        const V p0 = Ops::load(p[0] + y), q0 = Ops::load(q[0] + y), r0 = Ops::load(r[0] + y);
         const V s0 = Ops::xor3(p0, q0, r0);
         const V c2 = Ops::majority(p0, q0, r0);
 
-        V p1 = Ops::load(p[1] + y), q1 = Ops::load(q[1] + y), r1 = Ops::load(r[1] + y);
+        const V p1 = Ops::load(p[1] + y), q1 = Ops::load(q[1] + y), r1 = Ops::load(r[1] + y);
         const V t2 = Ops::xor3(p1, q1, r1);
         const V c4a = Ops::majority(p1, q1, r1);
         const V s1 = Ops::xorOf(t2, c2);
         const V c4b = Ops::andOf(t2, c2);
 
-        V p2 = Ops::load(p[2] + y), q2 = Ops::load(q[2] + y), r2 = Ops::load(r[2] + y);
+        const V p2 = Ops::load(p[2] + y), q2 = Ops::load(q[2] + y), r2 = Ops::load(r[2] + y);
         const V t4 = Ops::xor3(p2, q2, r2);
         const V c8a = Ops::majority(p2, q2, r2);
         const V s2 = Ops::xor3(t4, c4a, c4b);
         const V c8b = Ops::majority(t4, c4a, c4b);
 
-        V p3 = Ops::load(p[3] + y), q3 = Ops::load(q[3] + y), r3 = Ops::load(r[3] + y);
+        const V p3 = Ops::load(p[3] + y), q3 = Ops::load(q[3] + y), r3 = Ops::load(r[3] + y);
         const V t8 = Ops::xor3(p3, q3, r3);
         const V c16a = Ops::majority(p3, q3, r3);
         const V s3 = Ops::xor3(t8, c8a, c8b);
