@@ -52,8 +52,8 @@ struct StepKernelFunctions {
     // One generation: every interior bit of out from in; the shell bits of rows x = 1..62 are copied
     // from in; rows x = 0 and x = 63 of out are not written.
     void (*step)(const std::uint64_t* in, std::uint64_t* out, const RuleCases& rule);
-    // Writes the interior states that result gives: into g for the columns whose interior bits differ
-    // from start (g must hold exactly start there), into every interior cell of next. Colours and
+    // Writes the interior states that result gives: into g where they differ from start (g must hold
+    // exactly start there), into every interior cell of next. Colours and
     // shell cells are not touched.
     void (*unpack)(const std::uint64_t* start, const std::uint64_t* result, CellGrid& g, CellGrid& next);
 };

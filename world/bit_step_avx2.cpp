@@ -89,14 +89,14 @@ BIT_STEP_TARGET void unpackAvx2(const std::uint64_t* start, const std::uint64_t*
         for (int y = interiorFirst; y <= interiorLast; ++y) {
             const int column = x * gridSize + y;
             const std::uint64_t word = result[column];
-            const bool changed = ((word ^ start[column]) & interiorBits) != 0;
+            const std::uint64_t changed = (word ^ start[column]) & interiorBits;
             const std::size_t offset = static_cast<std::size_t>(column) * gridSize * sizeof(Cell);
             for (int k = 0; k < loadsPerColumn; ++k) {
                 const __m256i keep = k == 0 ? keepFirst : k == loadsPerColumn - 1 ? keepLast : colours;
                 const __m256i bits = _mm256_and_si256(_mm256_set1_epi32(static_cast<int>((word >> (k * cellsPerLoad)) & 0xFF)), laneBits);
                 const __m256i states = _mm256_andnot_si256(keep, _mm256_and_si256(_mm256_cmpeq_epi32(bits, laneBits), liveState));
                 const std::size_t at = offset + k * cellsPerLoad * sizeof(Cell);
-                if (changed) storeStates(cells + at, states, keep);
+                if (static_cast<std::uint8_t>(changed >> (k * cellsPerLoad)) != 0) storeStates(cells + at, states, keep);
                 storeStates(nextCells + at, states, keep);
             }
         }

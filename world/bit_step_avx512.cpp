@@ -103,12 +103,13 @@ BIT_STEP_TARGET void unpackAvx512(const std::uint64_t* start, const std::uint64_
         for (int y = interiorFirst; y <= interiorLast; ++y) {
             const int column = x * gridSize + y;
             const std::uint64_t word = result[column];
-            const bool changed = ((word ^ start[column]) & interiorBits) != 0;
+            const std::uint64_t changed = (word ^ start[column]) & interiorBits;
             const std::size_t offset = static_cast<std::size_t>(column) * gridSize * sizeof(Cell);
             for (int k = 0; k < loadsPerColumn; ++k) {
                 const __m512i states = _mm512_maskz_mov_epi32(static_cast<__mmask16>(word >> (k * cellsPerLoad)), liveState);
                 const std::size_t at = offset + k * cellsPerLoad * sizeof(Cell);
-                if (changed) _mm512_mask_storeu_epi8(cells + at, byteMasks[k], states);
+                if (static_cast<std::uint16_t>(changed >> (k * cellsPerLoad)) != 0)
+                    _mm512_mask_storeu_epi8(cells + at, byteMasks[k], states);
                 _mm512_mask_storeu_epi8(nextCells + at, byteMasks[k], states);
             }
         }

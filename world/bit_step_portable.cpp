@@ -54,10 +54,10 @@ void unpackWords(const std::uint64_t* start, const std::uint64_t* result, CellGr
     for (int x = interiorFirst; x <= interiorLast; ++x)
         for (int y = interiorFirst; y <= interiorLast; ++y) {
             const std::uint64_t word = result[x * gridSize + y];
-            const bool changed = ((word ^ start[x * gridSize + y]) & interiorBits) != 0;
+            const std::uint64_t changed = word ^ start[x * gridSize + y];
             for (int z = interiorFirst; z <= interiorLast; ++z) {
                 const auto state = static_cast<std::uint8_t>((word >> z) & 1);
-                if (changed) g[x][y][z].state = state;
+                if ((changed >> z) & 1) g[x][y][z].state = state;
                 next[x][y][z].state = state;
             }
         }
