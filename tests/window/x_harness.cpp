@@ -417,6 +417,7 @@ Viewer::Viewer(const ProgramOptions& options) {
     if (options.recordPresents) {
         preload.push_back(recordPresentsShimPath());
         env.push_back("CELLVANE_PRESENT_LOG=" + (scratch.path / "presents.log").string());
+        env.push_back("CELLVANE_CAPTION_LOG=" + (scratch.path / "captions.log").string());
     }
     if (!preload.empty()) {
         std::string list;
@@ -448,6 +449,13 @@ std::vector<Present> Viewer::presents() const {
     Present p{};
     while (f >> p.at >> p.x >> p.y >> p.width >> p.height >> p.black) presents.push_back(p);
     return presents;
+}
+
+std::vector<std::string> Viewer::captionCalls() const {
+    std::vector<std::string> captions;
+    std::ifstream f(scratch.path / "captions.log");
+    for (std::string line; std::getline(f, line);) captions.push_back(line);
+    return captions;
 }
 
 bool Viewer::waitForWindow(double deadlineSeconds) {

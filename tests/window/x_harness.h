@@ -183,6 +183,8 @@ struct Viewer {
     std::string standardOutput() const;
     // The presentations recorded so far (with options.recordPresents).
     std::vector<Present> presents() const;
+    // The captions the program set, in order (with options.recordPresents).
+    std::vector<std::string> captionCalls() const;
     std::string standardError() const;
 
     // Waits for the window, its title and a first picture; false on timeout.

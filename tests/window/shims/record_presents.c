@@ -2,7 +2,9 @@
  * written at once to the file named by CELLVANE_PRESENT_LOG, one line per call:
  * "seconds x y width height black", with the time from CLOCK_MONOTONIC and black 1 when every pixel
  * of the rectangle is black in the surface (0 when not, -1 when the pixel size is not 4 bytes). Each
- * pass presents once, so the lines count passes; a black whole-window line is a cleared window. */
+ * pass presents once, so the lines count passes; a black whole-window line is a cleared window.
+ * Every call of SDL_WM_SetCaption is written likewise to the file named by CELLVANE_CAPTION_LOG, one
+ * title per line: the window's own WM_NAME can change faster than another client can read it. */
 #ifndef _GNU_SOURCE
 #define _GNU_SOURCE
 #endif
@@ -12,6 +14,7 @@
 #include <stdlib.h>
 #include <time.h>
 
+typedef void (*SetCaption)(const char*, const char*);
 typedef void (*UpdateRect)(SDL_Surface*, Sint32, Sint32, Uint32, Uint32);
 
 static int isBlack(SDL_Surface* screen, Sint32 x, Sint32 y, Uint32 width, Uint32 height) {
@@ -43,4 +46,21 @@ void SDL_UpdateRect(SDL_Surface* screen, Sint32 x, Sint32 y, Uint32 width, Uint3
         fflush(log);
     }
     real(screen, x, y, width, height);
+}
+
+void SDL_WM_SetCaption(const char* title, const char* icon) {
+    static SetCaption real;
+    static FILE* log;
+    static int opened;
+    if (real == NULL) real = (SetCaption)dlsym(RTLD_NEXT, "SDL_WM_SetCaption");
+    if (!opened) {
+        const char* path = getenv("CELLVANE_CAPTION_LOG");
+        log = path != NULL ? fopen(path, "w") : NULL;
+        opened = 1;
+    }
+    if (log != NULL) {
+        fprintf(log, "%s\n", title != NULL ? title : "");
+        fflush(log);
+    }
+    real(title, icon);
 }
