@@ -29,6 +29,8 @@ struct Lanes {
     __m256i step[3];  // packed increment of the cell position for a step along each axis
     __m256i cell;     // packed cell position
     __m256i face;
+    __m256i endCell;  // the solid cell where each finished ray stopped, and the face of its last step
+    __m256i endFace;
     __mmask8 active;  // rays still walking
     __mmask8 outside; // rays that left the grid
 };
@@ -54,43 +56,54 @@ CELLVANE_AVX512 inline void setUpAxis(Lanes& lanes, int a, __m512d da, __m512d d
     lanes.step[a] = _mm256_mask_blend_epi32(negative, _mm256_set1_epi32(packedStride[a]), _mm256_set1_epi32(-packedStride[a]));
 }
 
-// One step of every active ray: the axis with the strictly smallest side distance, ties going to z
-// over y over x, exactly as the plain walk chooses.
+// One step of every ray: the axis with the strictly smallest side distance, ties going to z over y
+// over x, exactly as the plain walk chooses. Finished rays step on too, unmasked, which keeps the
+// loop free of the active masks: their cell and face were kept in endCell and endFace when they
+// stopped, and their cells are never looked at again.
 template <bool recordFace>
 [[gnu::always_inline]] CELLVANE_AVX512 inline void step(Lanes& lanes) {
-    const __mmask8 active = lanes.active;
-    const __mmask8 xBeforeY = _mm512_mask_cmp_pd_mask(active, lanes.side[0], lanes.side[1], _CMP_LT_OQ);
-    const __mmask8 xBeforeZ = _mm512_mask_cmp_pd_mask(active, lanes.side[0], lanes.side[2], _CMP_LT_OQ);
-    const __mmask8 yBeforeZ = _mm512_mask_cmp_pd_mask(active, lanes.side[1], lanes.side[2], _CMP_LT_OQ);
+    __mmask8 xBeforeY = _mm512_cmp_pd_mask(lanes.side[0], lanes.side[1], _CMP_LT_OQ);
+    __mmask8 xBeforeZ = _mm512_cmp_pd_mask(lanes.side[0], lanes.side[2], _CMP_LT_OQ);
+    __mmask8 yBeforeZ = _mm512_cmp_pd_mask(lanes.side[1], lanes.side[2], _CMP_LT_OQ);
+    // Kept as three independent comparisons: the compiler would otherwise chain them as masked
+    // comparisons, which lengthens every step by a comparison's latency.
+    asm("" : "+k"(xBeforeY), "+k"(xBeforeZ), "+k"(yBeforeZ));
     const __mmask8 alongX = xBeforeY & xBeforeZ;
     const __mmask8 alongY = static_cast<__mmask8>(~xBeforeY & yBeforeZ);
-    const __mmask8 alongZ = static_cast<__mmask8>(active & ~(alongX | alongY));
-    lanes.side[0] = _mm512_mask_add_pd(lanes.side[0], alongX, lanes.side[0], lanes.delta[0]);
-    lanes.side[1] = _mm512_mask_add_pd(lanes.side[1], alongY, lanes.side[1], lanes.delta[1]);
-    lanes.side[2] = _mm512_mask_add_pd(lanes.side[2], alongZ, lanes.side[2], lanes.delta[2]);
-    __m256i cell = lanes.cell;
+    const __mmask8 notAlongZ = alongX | alongY;
+    // Each side distance plus its delta is computed alongside the comparisons and kept where the
+    // ray steps along that axis: the same additions as the plain walk, off the step's critical path.
+    const __m512d nextX = _mm512_add_pd(lanes.side[0], lanes.delta[0]);
+    const __m512d nextY = _mm512_add_pd(lanes.side[1], lanes.delta[1]);
+    const __m512d nextZ = _mm512_add_pd(lanes.side[2], lanes.delta[2]);
+    lanes.side[0] = _mm512_mask_mov_pd(lanes.side[0], alongX, nextX);
+    lanes.side[1] = _mm512_mask_mov_pd(lanes.side[1], alongY, nextY);
+    lanes.side[2] = _mm512_mask_mov_pd(nextZ, notAlongZ, lanes.side[2]);
+    __m256i cell = _mm256_mask_mov_epi32(_mm256_add_epi32(lanes.cell, lanes.step[2]), notAlongZ, lanes.cell);
     cell = _mm256_mask_add_epi32(cell, alongX, cell, lanes.step[0]);
     cell = _mm256_mask_add_epi32(cell, alongY, cell, lanes.step[1]);
-    cell = _mm256_mask_add_epi32(cell, alongZ, cell, lanes.step[2]);
     lanes.cell = cell;
     if constexpr (recordFace) {
-        __m256i face = lanes.face;
+        __m256i face = _mm256_set1_epi32(3);
         face = _mm256_mask_mov_epi32(face, alongX, _mm256_set1_epi32(1));
         face = _mm256_mask_mov_epi32(face, alongY, _mm256_set1_epi32(2));
-        face = _mm256_mask_mov_epi32(face, alongZ, _mm256_set1_epi32(3));
         lanes.face = face;
     }
 }
 
-// Looks at the cell of every active ray: a ray that left the grid or stands in a solid cell stops.
-// Returns the free radius of each ray still walking, and 255 for the others.
+// Looks at the cell of every active ray: a ray that left the grid or stands in a solid cell stops; the
+// solid cell and the face of the step into it are kept in endCell and endFace for shading. Returns
+// the free radius of each ray still walking, and 255 for the others.
 CELLVANE_AVX512 inline __m256i lookAtCells(Lanes& lanes) {
     const __mmask8 left = _mm256_mask_test_epi32_mask(lanes.active, lanes.cell, _mm256_set1_epi32(outsideGridBits));
     lanes.outside |= left;
     lanes.active &= static_cast<__mmask8>(~left);
     __m256i radius = _mm256_mmask_i32gather_epi32(_mm256_setzero_si256(), lanes.active, offsetOf(lanes.cell), freeRadius, 1);
     radius = _mm256_and_si256(radius, _mm256_set1_epi32(0xFF));
-    lanes.active &= static_cast<__mmask8>(~_mm256_cmpeq_epi32_mask(radius, _mm256_setzero_si256()));
+    const __mmask8 stopped = _mm256_mask_cmpeq_epi32_mask(lanes.active, radius, _mm256_setzero_si256());
+    lanes.endCell = _mm256_mask_mov_epi32(lanes.endCell, stopped, lanes.cell);
+    lanes.endFace = _mm256_mask_mov_epi32(lanes.endFace, stopped, lanes.face);
+    lanes.active &= static_cast<__mmask8>(~stopped);
     return _mm256_mask_blend_epi32(lanes.active, _mm256_set1_epi32(255), radius);
 }
 
@@ -105,7 +118,7 @@ CELLVANE_AVX512 inline int smallest(__m256i values) {
 CELLVANE_AVX512 inline void shade(const Lanes& lanes, __mmask8 columns, __m256i rampGreen, std::uint8_t rampBlue, std::uint32_t* rgb) {
     const __mmask8 hit = static_cast<__mmask8>(columns & ~lanes.outside);
     // A Cell read as a little-endian 32-bit word: red, green, blue, state from the lowest byte up.
-    const __m256i cell = _mm256_mmask_i32gather_epi32(_mm256_setzero_si256(), hit, offsetOf(lanes.cell), &grid[0][0][0], 4);
+    const __m256i cell = _mm256_mmask_i32gather_epi32(_mm256_setzero_si256(), hit, offsetOf(lanes.endCell), &grid[0][0][0], 4);
     const __m256i byte = _mm256_set1_epi32(0xFF);
     const __m256i red = _mm256_and_si256(cell, byte);
     const __m256i blue = _mm256_and_si256(_mm256_srli_epi32(cell, 16), byte);
@@ -113,8 +126,8 @@ CELLVANE_AVX512 inline void shade(const Lanes& lanes, __mmask8 columns, __m256i 
     const __m256i state = _mm256_srli_epi32(cell, 24);
 
     const __mmask8 live = _mm256_cmpeq_epi32_mask(state, _mm256_set1_epi32(Live));
-    const __mmask8 acrossX = _mm256_cmpeq_epi32_mask(lanes.face, _mm256_set1_epi32(1));
-    const __mmask8 acrossY = _mm256_cmpeq_epi32_mask(lanes.face, _mm256_set1_epi32(2));
+    const __mmask8 acrossX = _mm256_cmpeq_epi32_mask(lanes.endFace, _mm256_set1_epi32(1));
+    const __mmask8 acrossY = _mm256_cmpeq_epi32_mask(lanes.endFace, _mm256_set1_epi32(2));
     __m256i keep = _mm256_set1_epi32(0xFF00FF);  // across z, or before any step: no green
     keep = _mm256_mask_mov_epi32(keep, acrossX, _mm256_set1_epi32(0xFFFF00));
     keep = _mm256_mask_mov_epi32(keep, acrossY, _mm256_set1_epi32(0x00FFFF));
@@ -142,6 +155,8 @@ CELLVANE_AVX512 void walkTile(const FrameRays& rays, int i0, int j0) {
         l.outside = 0;
         l.cell = _mm256_set1_epi32(eyeCell);
         l.face = _mm256_set1_epi32(rays.startFace);
+        l.endCell = l.cell;
+        l.endFace = l.face;
         const __m512d cy = _mm512_set1_pd(j < rays.height ? rays.cy[j] : 0.0);
         // d = right * cx + up * cy + direction, component by component, left to right.
         const __m512d dx = _mm512_add_pd(_mm512_add_pd(_mm512_mul_pd(_mm512_set1_pd(rays.right.x), cx), _mm512_mul_pd(_mm512_set1_pd(rays.up.x), cy)),
