@@ -251,6 +251,46 @@ TEST_F(AutomatonDifferential, RunsOfGenerationsInOneCall) {
     }
 }
 
+// Between steps the controls place and remove cells in grid, so the second buffer no longer matches
+// it; its states may also have been overwritten. Every step must still rewrite both grids exactly,
+// whatever the pattern of changed cells (runs along z, lone cells, whole chunks).
+TEST_F(AutomatonDifferential, CellsEditedBetweenSteps) {
+    std::mt19937_64 rng(404);
+    std::uniform_int_distribution<int> interior(interiorFirst, interiorLast);
+    std::uniform_int_distribution<int> byte(0, 255);
+    for (int percent : {1, 30, 100}) {
+        for (StepKernel k : supportedKernels()) {
+            ASSERT_TRUE(chooseStepKernel(k));
+            Worlds reference = randomWorld(percent, rng);
+            Worlds program = reference;
+            const RuleSet r = percent == 30 ? parityRules() : listsOf({2, 3}, {3});
+            rules = r;
+            for (int g = 1; g <= 12; ++g) {
+                // The same edits to both: single cells flipped, a run along z set, and some state
+                // bytes of the second buffer scribbled.
+                for (int i = 0; i < 40; ++i) {
+                    const int at = (interior(rng) * gridSize + interior(rng)) * gridSize + interior(rng);
+                    const std::uint8_t flipped = reference.current[at].state == Live ? Empty : Live;
+                    reference.current[at].state = program.current[at].state = flipped;
+                    const int other = (interior(rng) * gridSize + interior(rng)) * gridSize + interior(rng);
+                    reference.next[other].state = program.next[other].state = static_cast<std::uint8_t>(byte(rng));
+                }
+                const int column = (interior(rng) * gridSize + interior(rng)) * gridSize;
+                const std::uint8_t runState = g % 2 ? Live : Empty;
+                for (int z = interiorFirst; z <= interiorLast; ++z)
+                    reference.current[column + z].state = program.current[column + z].state = runState;
+
+                plainStepGeneration(asGrid(reference.current), asGrid(reference.next), r);
+                loadProgramWorlds(program);
+                stepGeneration();
+                saveProgramWorlds(program);
+                ASSERT_EQ(programDifferenceFrom(reference), "")
+                    << percent << " %, " << stepKernelName(k) << " kernel, generation " << g;
+            }
+        }
+    }
+}
+
 TEST_F(AutomatonDifferential, TheRulesAreReadAtEveryCall) {
     std::mt19937_64 rng(8);
     const Worlds start = randomWorld(30, rng);
