@@ -14,13 +14,13 @@ void setDefaultRules() {
     rules.birth[0] = 3;
 }
 
-namespace {
-
 bool listMatches(const std::int32_t (&list)[ruleListLength], int count) {
     for (std::int32_t entry : list)
         if (entry == count) return true;
     return false;
 }
+
+namespace {
 
 // The one-bit world at the start of a run, and the two buffers that generations alternate between.
 alignas(64) std::uint64_t packedStart[packedColumns];

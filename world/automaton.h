@@ -17,6 +17,9 @@ struct RuleSet {
 // Filled once at start-up by loadRules; read by the automaton step.
 extern RuleSet rules;
 
+// True when count equals an entry of list.
+bool listMatches(const std::int32_t (&list)[ruleListLength], int count);
+
 // Sets both lists to the defaults: survival on 2 or 3, birth on 3, every other entry 99.
 void setDefaultRules();
 

@@ -2,12 +2,6 @@
 
 namespace {
 
-bool listMatches(const std::int32_t (&list)[ruleListLength], int count) {
-    for (std::int32_t entry : list)
-        if (entry == count) return true;
-    return false;
-}
-
 StepKernel bestSupportedKernel() {
     if (stepKernelSupported(StepKernel::Avx512)) return StepKernel::Avx512;
     if (stepKernelSupported(StepKernel::Avx2)) return StepKernel::Avx2;

@@ -2,7 +2,7 @@
 
 namespace {
 
-bool listMatches(const std::int32_t (&list)[ruleListLength], int count) {
+bool entryEquals(const std::int32_t (&list)[ruleListLength], int count) {
     for (std::int32_t entry : list)
         if (entry == count) return true;
     return false;
@@ -26,7 +26,7 @@ void plainStepGeneration(CellGrid& g, CellGrid& next, const RuleSet& r) {
             for (int z = interiorFirst; z <= interiorLast; ++z) {
                 const bool occupied = g[x][y][z].state != Empty;
                 const int count = plainCountLiveNeighbours(g, x, y, z);
-                const bool live = occupied ? listMatches(r.survival, count) : listMatches(r.birth, count);
+                const bool live = occupied ? entryEquals(r.survival, count) : entryEquals(r.birth, count);
                 next[x][y][z].state = live ? Live : Empty;
             }
     for (int x = interiorFirst; x <= interiorLast; ++x)
