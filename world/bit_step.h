@@ -44,6 +44,10 @@ struct RuleCases {
 
 RuleCases ruleCasesFrom(const RuleSet& r);
 
+// A grid as bytes, for the vector kernels' wide loads and stores (four bytes a cell, state last).
+inline const unsigned char* cellBytes(const CellGrid& g) { return reinterpret_cast<const unsigned char*>(&g[0][0][0]); }
+inline unsigned char* cellBytes(CellGrid& g) { return reinterpret_cast<unsigned char*>(&g[0][0][0]); }
+
 // One build of the kernel.
 struct StepKernelFunctions {
     // Writes the Live bits of every column of g, shell included, into live[packedColumns]. Returns

@@ -38,8 +38,6 @@ struct Avx2Ops {
 constexpr int cellsPerLoad = 8;
 constexpr int loadsPerColumn = gridSize / cellsPerLoad;
 
-const unsigned char* cellBytes(const CellGrid& g) { return reinterpret_cast<const unsigned char*>(&g[0][0][0]); }
-unsigned char* cellBytes(CellGrid& g) { return reinterpret_cast<unsigned char*>(&g[0][0][0]); }
 
 BIT_STEP_TARGET bool packAvx2(const CellGrid& g, std::uint64_t* live) {
     const unsigned char* cells = cellBytes(g);

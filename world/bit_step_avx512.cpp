@@ -54,8 +54,6 @@ struct Avx512Ops {
 constexpr int cellsPerLoad = 16;
 constexpr int loadsPerColumn = gridSize / cellsPerLoad;
 
-const unsigned char* cellBytes(const CellGrid& g) { return reinterpret_cast<const unsigned char*>(&g[0][0][0]); }
-unsigned char* cellBytes(CellGrid& g) { return reinterpret_cast<unsigned char*>(&g[0][0][0]); }
 
 BIT_STEP_TARGET bool packAvx512(const CellGrid& g, std::uint64_t* live) {
     const unsigned char* cells = cellBytes(g);
