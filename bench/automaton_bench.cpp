@@ -1,6 +1,7 @@
 // The automaton, fast against plain, under the default rules on the start world with a random
-// interior of the given density. Pairs are named BM_<What>/Plain/<args> and BM_<What>/Fast/<args>
-// so that bench/run-benchmarks can set them side by side.
+// interior of the given density. The fast step is measured on every vector target this processor
+// runs: BM_<What>/Plain/<args> beside BM_<What>/<target>/<args> (AVX3, AVX2, SSE4, ...).
+#include "shell/vector_targets.h"
 #include "tests/reference/plain_automaton.h"
 #include "world/automaton.h"
 #include "world/grid.h"
@@ -8,8 +9,10 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstring>
 #include <random>
+#include <string>
 #include <vector>
 
 namespace {
@@ -41,6 +44,18 @@ double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
+// Runs the fast step on one vector target for the length of a benchmark.
+class OnTarget {
+public:
+    OnTarget(benchmark::State& state, std::int64_t target) {
+        if (!restrictVectorTarget(target) || activeVectorTarget() != target)
+            state.SkipWithError("this processor cannot run the target");
+    }
+    ~OnTarget() { restrictVectorTarget(0); }
+    OnTarget(const OnTarget&) = delete;
+    OnTarget& operator=(const OnTarget&) = delete;
+};
+
 // One generation, as the space key runs it: the fast one includes packing the grid into bits and
 // writing both grids back. Successive iterations take their world in turn from several of the same
 // density: stepping one world over and over would let the processor learn its pattern of branches,
@@ -65,7 +80,8 @@ void BM_AutomatonStepPlain(benchmark::State& state) {
 }
 BENCHMARK(BM_AutomatonStepPlain)->Name("BM_Automaton_Step/Plain")->Arg(1)->Arg(30)->Arg(100)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
-void BM_AutomatonStepFast(benchmark::State& state) {
+void BM_AutomatonStepFast(benchmark::State& state, std::int64_t target) {
+    const OnTarget on(state, target);
     const std::vector<std::vector<Cell>> worlds = startWorlds(static_cast<int>(state.range(0)));
     int turn = 0;
     for (auto _ : state) {
@@ -75,7 +91,6 @@ void BM_AutomatonStepFast(benchmark::State& state) {
         state.SetIterationTime(secondsSince(start));
     }
 }
-BENCHMARK(BM_AutomatonStepFast)->Name("BM_Automaton_Step/Fast")->Arg(1)->Arg(30)->Arg(100)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
 // The cost of one generation inside a run of 1,000 (one block of the long batch), packing and
 // writing back shared among them. The plain step has no such sharing: its counterpart is one
@@ -87,7 +102,8 @@ void BM_AutomatonInRunPlain(benchmark::State& state) {
 }
 BENCHMARK(BM_AutomatonInRunPlain)->Name("BM_Automaton_InRun/Plain")->Arg(30)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
-void BM_AutomatonInRunFast(benchmark::State& state) {
+void BM_AutomatonInRunFast(benchmark::State& state, std::int64_t target) {
+    const OnTarget on(state, target);
     const std::vector<Cell> world = startWorld(static_cast<int>(state.range(0)));
     for (auto _ : state) {
         restore(world);
@@ -96,9 +112,6 @@ void BM_AutomatonInRunFast(benchmark::State& state) {
         state.SetIterationTime(secondsSince(start) / runLength);
     }
 }
-// The reported time is a fraction of the measured one, so the iteration count is fixed rather than
-// left to grow until the reported time adds up.
-BENCHMARK(BM_AutomatonInRunFast)->Name("BM_Automaton_InRun/Fast")->Arg(30)->UseManualTime()->Iterations(20)->Unit(benchmark::kMicrosecond);
 
 // The 10,000-generation batch of keys d and f: ten runs of 1,000. The plain batch would take
 // seconds, so its figure is estimated: 200 plain generations, timed and scaled by 50.
@@ -117,7 +130,8 @@ void BM_AutomatonBatchPlain(benchmark::State& state) {
 }
 BENCHMARK(BM_AutomatonBatchPlain)->Name("BM_Automaton_Batch/Plain")->Arg(30)->UseManualTime()->Iterations(2)->Unit(benchmark::kMillisecond);
 
-void BM_AutomatonBatchFast(benchmark::State& state) {
+void BM_AutomatonBatchFast(benchmark::State& state, std::int64_t target) {
+    const OnTarget on(state, target);
     const std::vector<Cell> world = startWorld(static_cast<int>(state.range(0)));
     for (auto _ : state) {
         restore(world);
@@ -126,6 +140,22 @@ void BM_AutomatonBatchFast(benchmark::State& state) {
         state.SetIterationTime(secondsSince(start));
     }
 }
-BENCHMARK(BM_AutomatonBatchFast)->Name("BM_Automaton_Batch/Fast")->Arg(30)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// The fast versions, one of each per target this processor runs, best target first.
+[[maybe_unused]] const bool registered = [] {
+    for (std::int64_t bits = processorVectorTargets(); bits != 0; bits &= bits - 1) {
+        const std::int64_t target = bits & -bits;
+        const std::string name = vectorTargetName(target);
+        benchmark::RegisterBenchmark(("BM_Automaton_Step/" + name).c_str(), BM_AutomatonStepFast, target)
+            ->Arg(1)->Arg(30)->Arg(100)->UseManualTime()->Unit(benchmark::kMicrosecond);
+        // The reported time is a fraction of the measured one, so the iteration count is fixed
+        // rather than left to grow until the reported time adds up.
+        benchmark::RegisterBenchmark(("BM_Automaton_InRun/" + name).c_str(), BM_AutomatonInRunFast, target)
+            ->Arg(30)->UseManualTime()->Iterations(20)->Unit(benchmark::kMicrosecond);
+        benchmark::RegisterBenchmark(("BM_Automaton_Batch/" + name).c_str(), BM_AutomatonBatchFast, target)
+            ->Arg(30)->UseManualTime()->Unit(benchmark::kMillisecond);
+    }
+    return true;
+}();
 
 }  // namespace

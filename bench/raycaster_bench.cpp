@@ -1,11 +1,12 @@
 // Frames of the ray caster, fast against plain, at each of the four picture sizes and from several
-// poses. Pairs are named BM_<Pose>/Plain/<width> and BM_<Pose>/Fast/<width> so that
-// bench/run-benchmarks can set them side by side. Pixels go to a surface of the window's own format
+// poses, the fast one on every vector target this processor runs. They are named BM_<Pose>/Plain/<width>
+// and BM_<Pose>/<target>/<width> so that bench/run-benchmarks can set them side by side. Pixels go to a surface of the window's own format
 // (32 bits, R 0x00FF0000, G 0x0000FF00, B 0x000000FF).
 #include "camera/camera.h"
 #include "camera/vec3.h"
 #include "render/raycaster.h"
 #include "shell/screen.h"
+#include "shell/vector_targets.h"
 #include "tests/reference/plain_raycaster.h"
 #include "world/grid.h"
 
@@ -76,8 +77,12 @@ void prepareScreen() {
 }
 
 template <void (*render)()>
-void frame(benchmark::State& state, const Pose* pose) {
+void frame(benchmark::State& state, const Pose* pose, std::int64_t target) {
     prepareScreen();
+    if (target != 0 && !restrictVectorTarget(target)) {
+        state.SkipWithError("target not runnable here");
+        return;
+    }
     pose->world();
     renderWidth = static_cast<double>(state.range(0));
     renderHeight = renderWidth * 3 / 4;
@@ -89,21 +94,28 @@ void frame(benchmark::State& state, const Pose* pose) {
         benchmark::ClobberMemory();
     }
     state.counters["rays"] = benchmark::Counter(renderWidth * renderHeight, benchmark::Counter::kIsIterationInvariantRate);
+    restrictVectorTarget(0);
 }
 
-// Registered pair by pair, plain then fast at each size, so that the two of a pair run close together
-// in time on this shared machine.
+// Registered side by side, plain then every target at each size, so that those compared run close
+// together in time on a shared machine.
 [[maybe_unused]] const bool registered = [] {
+    std::vector<std::int64_t> targets;
+    for (std::int64_t bits = processorVectorTargets(); bits != 0; bits &= bits - 1) targets.push_back(bits & -bits);
     for (const Pose& pose : poses)
-        for (const int width : {100, 200, 320, 640})
-            for (const char* version : {"Plain", "Fast"}) {
-                const std::string name = std::string("BM_") + pose.name + "/" + version;
-                auto* b = version[0] == 'P' ? benchmark::RegisterBenchmark(name.c_str(), frame<plainRenderFrame>, &pose)
-                                            : benchmark::RegisterBenchmark(name.c_str(), frame<renderFrame>, &pose);
+        for (const int width : {100, 200, 320, 640}) {
+            const std::string name = std::string("BM_") + pose.name + "/";
+            benchmark::RegisterBenchmark((name + "Plain").c_str(), frame<plainRenderFrame>, &pose, 0)
+                ->Arg(width)
+                ->Unit(benchmark::kMicrosecond)
+                ->ComputeStatistics("min", [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); });
+            for (const std::int64_t target : targets) {
+                auto* b = benchmark::RegisterBenchmark((name + vectorTargetName(target)).c_str(), frame<renderFrame>, &pose, target);
                 b->Arg(width)->Unit(benchmark::kMicrosecond);
                 // With repetitions, the fastest run is the one least disturbed by other work.
                 b->ComputeStatistics("min", [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); });
             }
+        }
     return true;
 }();
 

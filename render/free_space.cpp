@@ -6,35 +6,80 @@
 // the grid counted as solid, leaves the cells of radius 2 or more; eroding again those of radius 3 or
 // more, and so on until nothing is left. The view is built again only when the empty cells differ
 // from those it was built from, which a whole comparison of the column words tells every frame.
-#include "render/ray_walk.h"
+// Finding the empty cells reads the whole 1 MiB grid every frame: that part is a vector kernel built
+// for every instruction set the program dispatches to; the erosion works on 64-bit words.
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "render/free_space.cpp"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
 
-#include <immintrin.h>
+#include <hwy/highway.h>
+
+#include "render/ray_walk.h"
 
 #include <algorithm>
 #include <array>
 #include <cstring>
 
-std::uint8_t freeRadius[gridSize * gridSize * gridSize + 64];
-
-namespace {
-
+// Defined once, before the first of the kernel's builds: this file is read once per target.
+#ifndef CELLVANE_FREE_SPACE_LAYOUT
+#define CELLVANE_FREE_SPACE_LAYOUT
 // Column words with a border one column wide on every side that stays 0 (solid): entry (x, y) of
 // the grid lives at index (x + 1) * borderedSide + (y + 1).
 constexpr int borderedSide = gridSize + 2;
 constexpr int borderedWords = borderedSide * borderedSide;
+
+constexpr int borderedIndex(int x, int y) {
+    return (x + 1) * borderedSide + (y + 1);
+}
+#endif
+
+HWY_BEFORE_NAMESPACE();
+namespace cellvane::HWY_NAMESPACE {
+namespace hn = hwy::HWY_NAMESPACE;
+
+// Writes the Empty cells of every column of grid as a word, bit z set when cell (x, y, z) is Empty,
+// into words at the column's bordered index.
+void FindEmptyCells(std::uint64_t* words) {
+    const hn::ScalableTag<std::uint32_t> d;
+    const size_t lanes = hn::Lanes(d);
+    // A Cell read as a little-endian 32-bit word has its state in the top byte.
+    const auto firstSolid = hn::Set(d, std::uint32_t{1} << 24);
+    const auto* cells = reinterpret_cast<const std::uint32_t*>(&grid[0][0][0]);
+    for (int x = 0; x < gridSize; ++x)
+        for (int y = 0; y < gridSize; ++y) {
+            const std::uint32_t* column = cells + cellOffset(x, y, 0);
+            std::uint64_t word = 0;
+            for (size_t z = 0; z < gridSize; z += lanes) {
+                std::uint8_t bits[8] = {};
+                hn::StoreMaskBits(d, hn::Lt(hn::LoadU(d, column + z), firstSolid), bits);
+                std::uint64_t part;
+                std::memcpy(&part, bits, sizeof part);
+                word |= part << z;
+            }
+            words[borderedIndex(x, y)] = word;
+        }
+}
+
+}  // namespace cellvane::HWY_NAMESPACE
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+
+namespace cellvane {
+HWY_EXPORT(FindEmptyCells);
+}  // namespace cellvane
+
+std::uint8_t freeRadius[gridSize * gridSize * gridSize + 64];
+
+namespace {
 
 alignas(64) std::uint64_t emptyNow[borderedWords];    // the empty cells of grid this frame
 alignas(64) std::uint64_t emptyBuilt[borderedWords];  // those freeRadius was built from
 alignas(64) std::uint64_t freeSet[borderedWords];     // eroded in place, level by level
 alignas(64) std::uint64_t rowMeet[borderedWords];     // AND of each word with its y neighbours
 
-// Which build last wrote freeRadius, so that a test forcing the other one really runs it.
-enum class Builder { None, Portable, Avx512 };
-Builder builtBy = Builder::None;
-
-int borderedIndex(int x, int y) {
-    return (x + 1) * borderedSide + (y + 1);
-}
+// Whether freeRadius has been built at all.
+bool built = false;
 
 // Byte i of spreadBits[b] is 1 when bit i of b is set.
 constexpr std::array<std::uint64_t, 256> spreadBits = [] {
@@ -46,7 +91,7 @@ constexpr std::array<std::uint64_t, 256> spreadBits = [] {
 }();
 
 // Sets the radius of the cells of column (x, y) whose bits are set in gone (all 0 so far) to radius.
-void markGonePortable(int x, int y, std::uint64_t gone, int radius) {
+void markGone(int x, int y, std::uint64_t gone, int radius) {
     std::uint8_t* column = freeRadius + cellOffset(x, y, 0);
     for (int part = 0; part < 8; ++part) {
         const std::uint64_t bits = (gone >> (8 * part)) & 0xFF;
@@ -58,48 +103,16 @@ void markGonePortable(int x, int y, std::uint64_t gone, int radius) {
     }
 }
 
-#define CELLVANE_AVX512 __attribute__((target("avx512f,avx512vl,avx512bw,avx512dq")))
-
-CELLVANE_AVX512 void markGoneAvx512(int x, int y, std::uint64_t gone, int radius) {
-    _mm512_mask_storeu_epi8(freeRadius + cellOffset(x, y, 0), gone, _mm512_set1_epi8(static_cast<char>(radius)));
-}
-
-void findEmptyPortable() {
-    for (int x = 0; x < gridSize; ++x)
-        for (int y = 0; y < gridSize; ++y) {
-            std::uint64_t word = 0;
-            for (int z = 0; z < gridSize; ++z)
-                word |= std::uint64_t{grid[x][y][z].state == Empty} << z;
-            emptyNow[borderedIndex(x, y)] = word;
-        }
-}
-
-CELLVANE_AVX512 void findEmptyAvx512() {
-    // A Cell read as a little-endian 32-bit word has its state in the top byte.
-    const __m512i firstSolid = _mm512_set1_epi32(1 << 24);
-    for (int x = 0; x < gridSize; ++x)
-        for (int y = 0; y < gridSize; ++y) {
-            const Cell* column = grid[x][y];
-            std::uint64_t word = 0;
-            for (int part = 0; part < 4; ++part) {
-                const __m512i cells = _mm512_loadu_si512(column + 16 * part);
-                word |= std::uint64_t{_mm512_cmplt_epu32_mask(cells, firstSolid)} << (16 * part);
-            }
-            emptyNow[borderedIndex(x, y)] = word;
-        }
-}
-
-// Builds freeRadius from emptyNow unless it was built from the same empty cells, by the same builder.
+// Builds freeRadius from emptyNow unless it was built from the same empty cells.
 // Each round erodes freeSet by a 3 x 3 x 3 cube in place: the y pass into rowMeet, then the x pass
 // back, with the z pass as two shifts of the word whose vacated end bits are 0 because the cells
 // beyond the grid count as solid. The cells a round removes have the round's number as radius. Only
 // the box of columns that can still hold cells is visited; it shrinks by one column a side per round.
-template <void (*markGone)(int, int, std::uint64_t, int)>
-[[gnu::always_inline]] inline void buildFromEmptyCells(Builder builder) {
-    if (builtBy == builder && std::memcmp(emptyNow, emptyBuilt, sizeof emptyNow) == 0) return;
+void buildFromEmptyCells() {
+    if (built && std::memcmp(emptyNow, emptyBuilt, sizeof emptyNow) == 0) return;
     std::memcpy(emptyBuilt, emptyNow, sizeof emptyNow);
     std::memcpy(freeSet, emptyNow, sizeof emptyNow);
-    builtBy = builder;
+    built = true;
     std::memset(freeRadius, 0, sizeof freeRadius);
 
     int low = 0, high = gridSize - 1;  // the box: columns low..high along both x and y
@@ -127,18 +140,9 @@ template <void (*markGone)(int, int, std::uint64_t, int)>
 
 }  // namespace
 
-void buildFreeSpacePortable() {
-    findEmptyPortable();
-    buildFromEmptyCells<markGonePortable>(Builder::Portable);
+void updateFreeSpace() {
+    HWY_DYNAMIC_DISPATCH(cellvane::FindEmptyCells)(emptyNow);
+    buildFromEmptyCells();
 }
 
-CELLVANE_AVX512 void buildFreeSpaceAvx512() {
-    findEmptyAvx512();
-    buildFromEmptyCells<markGoneAvx512>(Builder::Avx512);
-}
-
-bool processorHasAvx512() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
-           __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512dq");
-}
+#endif  // HWY_ONCE

@@ -1,14 +1,19 @@
-// Inside the renderer: what the walks of one frame share. renderFrame fills a FrameRays, builds the
-// free-space view of grid, and hands both to the widest walk the processor runs.
+// Inside the renderer: what the walks of one frame share. renderFrame fills a FrameRays, brings the
+// free-space view of grid up to date, and hands both to walkPicture, one vector kernel built for every
+// instruction set and chosen at run time.
 #pragma once
 
 #include "camera/vec3.h"
 #include "world/grid.h"
 
+#include <cstddef>
 #include <cstdint>
 
 constexpr int maxPictureWidth = 640;
 constexpr int maxPictureHeight = 480;
+// The widest vector walks this many rays side by side; per-column tables are padded by as much, so
+// that the columns past the picture's right edge in the last tile of a row read valid values.
+constexpr int maxRayLanes = 16;
 
 // Everything a ray needs besides its pixel, computed once per frame with the arithmetic of the plain
 // walk, so that every ray's values come out bit for bit the same.
@@ -25,10 +30,10 @@ struct FrameRays {
     double towardUpper[3];
     int eyeCell[3];  // inside the grid
     int startFace;   // hitFace before the frame: the face of a ray that takes no step
-    const double* cx;              // per column: 2F / W
-    const double* cy;              // per row: 2G / H
-    const std::uint8_t* rampGreen;  // per column: the green of a Caption cell
-    const std::uint8_t* rampBlue;   // per row: the blue of a Caption cell
+    const double* cx;                 // per column (padded): 2F / W
+    const double* cy;                 // per row: 2G / H
+    const std::uint32_t* captionRed;  // per column (padded): red 255 and the green of a Caption cell, 0xRRGG00
+    const std::uint8_t* rampBlue;     // per row: the blue of a Caption cell
     // Output, row-major with width entries per row, each colour packed as 0xRRGGBB.
     std::uint32_t* rgb;
 };
@@ -36,39 +41,58 @@ struct FrameRays {
 // The free-space view of grid: for every cell, the number of steps any walk may take from it before it
 // must look at a cell again. A cell has radius k when every cell within k - 1 steps along each axis
 // (a cube of side 2k - 1 around it) is Empty and inside the grid, so k steps lead at most one cell out
-// of that cube; 0 marks a solid cell. Padded so that a four-byte load at the last cell stays inside.
+// of that cube; 0 marks a solid cell. Padded so that an eight-byte load at the last cell stays inside.
 extern std::uint8_t freeRadius[gridSize * gridSize * gridSize + 64];
 
 inline int cellOffset(int x, int y, int z) {
     return (x * gridSize + y) * gridSize + z;
 }
 
-// Rebuilds freeRadius from grid: the portable way, and with AVX-512 for processors that have it.
-void buildFreeSpacePortable();
-void buildFreeSpaceAvx512();
+// The walks take steps in jumps. Along each axis the side distances form a sequence of their own
+// (the first one, plus the delta, plus the delta again, each sum rounded), whatever the order in which
+// the axes take their turns, and the plain walk takes the elements of the three sequences in
+// increasing order (ties to z over y over x). So all elements below a bound are taken before any
+// other, and the cell the walk reaches after them is found by advancing each axis on its own while its
+// side distance is below the bound, with the same additions and no comparison between the axes.
+//
+// From a cell of free radius r, every cell within r - 1 steps along each axis is Empty and inside the
+// grid: the walk may take, without looking, all the elements below the smallest of the axes' side
+// distances r - 1 steps ahead. The side distance of an axis n steps ahead, side + n * delta, is
+// lowered by a relative 2^-30, far more than the product differs from the repeated rounded sums and
+// far less than a delta, so that rounding can only make the jump shorter. Then the walk takes one
+// ordinary step, the one that may leave that cube, and looks again.
+constexpr double jumpMargin = 1.0 - 0x1p-30;
+inline double jumpBound(double side, double delta, int stepsAhead) {
+    return (side + stepsAhead * delta) * jumpMargin;
+}
 
-// Walk every ray of the picture, writing the colours to rays.rgb.
-void walkPicturePortable(const FrameRays& rays);
-void walkPictureAvx512(const FrameRays& rays);
+// Brings freeRadius up to date with grid: rebuilt when the Empty cells differ from those it was built
+// from, whoever changed them.
+void updateFreeSpace();
+
+// Walks every ray of the picture, writing the colours to rays.rgb.
+void walkPicture(const FrameRays& rays);
 
 // Walks the ray of column i and row j on its own and returns the face of its last step (startFace if
 // it takes none); writes its colour to *rgb.
 int walkOneRay(const FrameRays& rays, int i, int j, std::uint32_t* rgb);
 
-// Whether this processor runs walkPictureAvx512 and buildFreeSpaceAvx512.
-bool processorHasAvx512();
+// The vector walks read a Cell as one little-endian 32-bit word: red in the lowest byte, state in the
+// highest.
+static_assert(sizeof(Cell) == 4 && offsetof(Cell, red) == 0 && offsetof(Cell, green) == 1 && offsetof(Cell, blue) == 2 &&
+              offsetof(Cell, state) == 3);
+
+// The channels a Live cell keeps, by the face its ray crossed (index hitFace: 0 before any step, then
+// 1 for x, 2 for y, 3 for z): an x face drops blue, a y face red, a z face (and none) green.
+constexpr std::uint32_t liveFaceChannels[4] = {0xFF00FF, 0xFFFF00, 0x00FFFF, 0xFF00FF};
 
 // The colour of a solid cell seen across face, as the plain walk shades it, packed as 0xRRGGBB.
-inline std::uint32_t shadeCell(const Cell& cell, int face, std::uint8_t rampGreen, std::uint8_t rampBlue) {
-    const std::uint32_t r = cell.red, g = cell.green, b = cell.blue;
+// caption is the colour a Caption cell takes at this pixel.
+inline std::uint32_t shadeCell(const Cell& cell, int face, std::uint32_t caption) {
+    const std::uint32_t colour = std::uint32_t{cell.red} << 16 | std::uint32_t{cell.green} << 8 | cell.blue;
     switch (cell.state) {
-    case Live:
-        if (face == 1) return r << 16 | g << 8;
-        if (face == 2) return g << 8 | b;
-        return r << 16 | b;
-    case Caption:
-        return 0xFF0000u | std::uint32_t{rampGreen} << 8 | rampBlue;
-    default:
-        return r << 16 | g << 8 | b;
+    case Live: return colour & liveFaceChannels[face];
+    case Caption: return caption;
+    default: return colour;
     }
 }

@@ -10,14 +10,13 @@
 #include <cstdint>
 
 int hitFace = 0;
-bool portableRayWalkForced = false;
 
 namespace {
 
 // Per-frame tables, sized for the largest picture; written at the start of every frame.
-double columnCx[maxPictureWidth];
+double columnCx[maxPictureWidth + maxRayLanes];
 double rowCy[maxPictureHeight];
-std::uint8_t columnRampGreen[maxPictureWidth];
+std::uint32_t columnCaptionRed[maxPictureWidth + maxRayLanes];
 std::uint8_t rowRampBlue[maxPictureHeight];
 std::uint32_t pictureRgb[maxPictureWidth * maxPictureHeight];
 
@@ -51,9 +50,11 @@ bool insideGrid(int index) {
 
 }  // namespace
 
-// The plain walk, except that it consults the cells only where freeRadius says it must: from a cell
-// of radius k the next k - 1 cells of any walk are Empty and inside the grid, so the walk takes k
-// steps (same comparisons, same additions, in the same order) and then looks again.
+// The plain walk, except that it consults the cells only where freeRadius says it must. From a cell
+// of radius r, every cell within r - 1 steps along each axis is Empty and inside the grid, so the walk
+// jumps: each axis on its own takes its steps while its side distance stays below the bound (see
+// ray_walk.h), which are exactly the steps the plain walk takes first, with the same additions. Then
+// one ordinary step, and the next look.
 int walkOneRay(const FrameRays& rays, int i, int j, std::uint32_t* rgb) {
     const double cx = rays.cx[i];
     const double cy = rays.cy[j];
@@ -71,28 +72,29 @@ int walkOneRay(const FrameRays& rays, int i, int j, std::uint32_t* rgb) {
     for (;;) {
         const int radius = freeRadius[cellOffset(axes[0].map, axes[1].map, axes[2].map)];
         if (radius == 0) {
-            *rgb = shadeCell(grid[axes[0].map][axes[1].map][axes[2].map], face, rays.rampGreen[i], rays.rampBlue[j]);
+            *rgb = shadeCell(grid[axes[0].map][axes[1].map][axes[2].map], face, rays.captionRed[i] | rays.rampBlue[j]);
             return face;
         }
-        for (int k = 0; k < radius; ++k) {
-            if (axes[0].side < axes[1].side)
-                face = axes[0].side < axes[2].side ? 1 : 3;
-            else
-                face = axes[1].side < axes[2].side ? 2 : 3;
-            Axis& axis = axes[face - 1];
-            axis.map += axis.step;
-            axis.side += axis.delta;
-        }
+        double bound = INFINITY;
+        for (const Axis& axis : axes)
+            if (axis.delta < INFINITY) bound = std::min(bound, jumpBound(axis.side, axis.delta, radius - 1));
+        for (Axis& axis : axes)
+            while (axis.side < bound) {
+                axis.side += axis.delta;
+                axis.map += axis.step;
+            }
+        if (axes[0].side < axes[1].side)
+            face = axes[0].side < axes[2].side ? 1 : 3;
+        else
+            face = axes[1].side < axes[2].side ? 2 : 3;
+        Axis& axis = axes[face - 1];
+        axis.map += axis.step;
+        axis.side += axis.delta;
         if (!insideGrid(axes[0].map) || !insideGrid(axes[1].map) || !insideGrid(axes[2].map)) {
             *rgb = 0;  // left through a gap in the shell
             return face;
         }
     }
-}
-
-void walkPicturePortable(const FrameRays& rays) {
-    for (int j = 0; j < rays.height; ++j)
-        for (int i = 0; i < rays.width; ++i) walkOneRay(rays, i, j, rays.rgb + j * rays.width + i);
 }
 
 // Every ray walks the same cells, and ends with the same face, as in the plain pixel-by-pixel walk, so
@@ -125,8 +127,13 @@ void renderFrame() {
     for (int i = 0; i < width; ++i) {
         const double F = -W / 2 + i;
         columnCx[i] = 2 * F / W;
-        columnRampGreen[i] = static_cast<std::uint8_t>(static_cast<int>(F * 255 / W + 128));
+        const auto green = static_cast<std::uint8_t>(static_cast<int>(F * 255 / W + 128));
+        columnCaptionRed[i] = 0xFF0000u | std::uint32_t{green} << 8;
     }
+    // The vector walk's last tile of a row may reach past the right edge: those lanes walk the
+    // right column's ray again.
+    std::fill(columnCx + width, columnCx + width + maxRayLanes, columnCx[width - 1]);
+    std::fill(columnCaptionRed + width, columnCaptionRed + width + maxRayLanes, columnCaptionRed[width - 1]);
     for (int j = 0; j < height; ++j) {
         const double G = H / 2 - 1 - j;
         rowCy[j] = 2 * G / H;
@@ -146,19 +153,13 @@ void renderFrame() {
         hitFace,
         columnCx,
         rowCy,
-        columnRampGreen,
+        columnCaptionRed,
         rowRampBlue,
         pictureRgb,
     };
 
-    static const bool avx512 = processorHasAvx512();
-    if (avx512 && !portableRayWalkForced) {
-        buildFreeSpaceAvx512();
-        walkPictureAvx512(rays);
-    } else {
-        buildFreeSpacePortable();
-        walkPicturePortable(rays);
-    }
+    updateFreeSpace();
+    walkPicture(rays);
     std::uint32_t lastRgb;
     hitFace = walkOneRay(rays, width - 1, 0, &lastRgb);
 

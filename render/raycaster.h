@@ -15,7 +15,3 @@ extern int hitFace;
 // Nothing outside the grid is ever read: an eye outside the grid, or a ray that leaves it through a
 // gap in the shell, is drawn black.
 void renderFrame();
-
-// Set by tests to make renderFrame take its portable walk even on a processor with wider vector
-// instructions, so that both walks are checked on one machine. Off in the program.
-extern bool portableRayWalkForced;

@@ -1,5 +1,7 @@
 #include "shell/screen.h"
 
+#include "shell/pixel_mapping.h"
+
 #include <SDL/SDL.h>
 
 double renderWidth = 100.0;
@@ -34,19 +36,6 @@ void putPixel(int x, int y, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
 }
 
 namespace {
-
-// SDL_MapRGB of a format without a palette: each channel loses its low bits and is shifted into
-// place, and the bits every colour has (an opaque alpha) are added.
-struct DirectMapping {
-    int redLoss, greenLoss, blueLoss;
-    int redShift, greenShift, blueShift;
-    Uint32 always;
-};
-
-Uint32 mapDirect(const DirectMapping& m, std::uint32_t rgb) {
-    const Uint32 r = (rgb >> 16) & 0xFF, g = (rgb >> 8) & 0xFF, b = rgb & 0xFF;
-    return (r >> m.redLoss) << m.redShift | (g >> m.greenLoss) << m.greenShift | (b >> m.blueLoss) << m.blueShift | m.always;
-}
 
 // What the mapping is read from: a format with the same values maps colours the same way.
 struct FormatKey {
@@ -114,11 +103,9 @@ void putPixelBlock(int x, int y, int w, int h, const std::uint32_t* rgb) {
         const int rowStart = (y + row) * screen->pitch;
         const std::uint32_t* source = rgb + row * w;
         switch (bytesPerPixel) {
-        case 2: {
-            Uint16* target = reinterpret_cast<Uint16*>(pixels) + rowStart / 2 + x;
-            for (int column = 0; column < w; ++column) target[column] = static_cast<Uint16>(mapDirect(m, source[column]));
+        case 2:
+            mapRow16(m, source, w, reinterpret_cast<Uint16*>(pixels) + rowStart / 2 + x);
             break;
-        }
         case 3: {
             Uint8* target = pixels + rowStart + 3 * x;
             for (int column = 0; column < w; ++column) {
@@ -129,11 +116,9 @@ void putPixelBlock(int x, int y, int w, int h, const std::uint32_t* rgb) {
             }
             break;
         }
-        default: {
-            Uint32* target = reinterpret_cast<Uint32*>(pixels) + rowStart / 4 + x;
-            for (int column = 0; column < w; ++column) target[column] = mapDirect(m, source[column]);
+        default:
+            mapRow32(m, source, w, reinterpret_cast<Uint32*>(pixels) + rowStart / 4 + x);
             break;
-        }
         }
     }
 }

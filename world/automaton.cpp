@@ -2,6 +2,7 @@
 
 #include "world/bit_step.h"
 #include "world/grid.h"
+#include "world/step_kernel.h"
 
 #include <cstring>
 
@@ -43,16 +44,6 @@ void stepCellByCell() {
             for (int z = interiorFirst; z <= interiorLast; ++z) grid[x][y][z].state = nextGrid[x][y][z].state;
 }
 
-const StepKernelFunctions& chosenFunctions() {
-    switch (chosenStepKernel()) {
-#if defined(__x86_64__)
-    case StepKernel::Avx512: return avx512StepKernel;
-    case StepKernel::Avx2: return avx2StepKernel;
-#endif
-    default: return portableStepKernel;
-    }
-}
-
 }  // namespace
 
 int countLiveNeighbours(int x, int y, int z) {
@@ -70,14 +61,18 @@ void stepGeneration() {
 }
 
 // The rules are read afresh on every call, so a run always follows the current rules. The world is
-// packed once, stepped count times in the one-bit form and written back once.
+// packed once, stepped count times in the one-bit form and written back once; a single generation
+// does all three plane by plane.
 void stepGenerations(int count) {
     if (count <= 0) return;
-    const StepKernelFunctions& kernel = chosenFunctions();
-    if (kernel.pack(grid, packedStart)) {
+    if (count == 1) {
+        if (!stepGridOnce(grid, nextGrid, ruleCasesFrom(rules), packedStart, packedBuffers[0])) stepCellByCell();
+        return;
+    }
+    if (packLiveBits(grid, packedStart)) {
         stepCellByCell();
         if (--count == 0) return;
-        kernel.pack(grid, packedStart);
+        packLiveBits(grid, packedStart);
     }
     const RuleCases rule = ruleCasesFrom(rules);
     // Rows x = 0 and x = 63 are shell, never computed: the same in every generation.
@@ -89,8 +84,8 @@ void stepGenerations(int count) {
     const std::uint64_t* current = packedStart;
     for (int i = 0; i < count; ++i) {
         std::uint64_t* next = packedBuffers[i % 2];
-        kernel.step(current, next, rule);
+        stepLiveBits(current, next, rule);
         current = next;
     }
-    kernel.unpack(packedStart, current, grid, nextGrid);
+    unpackLiveBits(current, grid, nextGrid);
 }

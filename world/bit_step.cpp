@@ -1,17 +1,5 @@
 #include "world/bit_step.h"
 
-namespace {
-
-StepKernel bestSupportedKernel() {
-    if (stepKernelSupported(StepKernel::Avx512)) return StepKernel::Avx512;
-    if (stepKernelSupported(StepKernel::Avx2)) return StepKernel::Avx2;
-    return StepKernel::Portable;
-}
-
-StepKernel chosenKernel = bestSupportedKernel();
-
-}  // namespace
-
 RuleCases ruleCasesFrom(const RuleSet& r) {
     constexpr int liveCases = 32;
     constexpr int largestBlockCount = 27;  // a Live centre and its 26 neighbours
@@ -51,38 +39,4 @@ RuleCases ruleCasesFrom(const RuleSet& r) {
         cases.emptyCentreOnly[i] = forEmpty && !forLive ? ~0ull : 0;
     }
     return cases;
-}
-
-bool stepKernelSupported(StepKernel k) {
-    switch (k) {
-    case StepKernel::Portable: return true;
-#if defined(__x86_64__)
-    case StepKernel::Avx2: __builtin_cpu_init(); return __builtin_cpu_supports("avx2");
-    case StepKernel::Avx512:
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
-#else
-    default: return false;
-#endif
-    }
-    return false;
-}
-
-bool chooseStepKernel(StepKernel k) {
-    if (!stepKernelSupported(k)) return false;
-    chosenKernel = k;
-    return true;
-}
-
-StepKernel chosenStepKernel() {
-    return chosenKernel;
-}
-
-const char* stepKernelName(StepKernel k) {
-    switch (k) {
-    case StepKernel::Portable: return "portable";
-    case StepKernel::Avx2: return "AVX2";
-    case StepKernel::Avx512: return "AVX-512";
-    }
-    return "unknown";
 }

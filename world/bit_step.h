@@ -3,10 +3,7 @@
 // cells per word: the Live cells of each z-triple (2 bits), then of each 3 x 3 column block along y
 // (4 bits), then of each 3 x 3 x 3 block along x (5 bits, 0..27, the centre included). The rule is
 // one boolean function of that count and the centre's state, turned once per run into a table.
-//
-// Three builds of the same kernel: portable C++ for any processor, and AVX2 and AVX-512 versions
-// that are chosen at run time only when the processor has those instructions. All three give the
-// same bits.
+// The kernels that pack, step and write back this world are in world/step_kernel.h.
 #pragma once
 
 #include "world/automaton.h"
@@ -43,37 +40,3 @@ struct RuleCases {
 };
 
 RuleCases ruleCasesFrom(const RuleSet& r);
-
-// A grid as bytes, for the vector kernels' wide loads and stores (four bytes a cell, state last).
-inline const unsigned char* cellBytes(const CellGrid& g) { return reinterpret_cast<const unsigned char*>(&g[0][0][0]); }
-inline unsigned char* cellBytes(CellGrid& g) { return reinterpret_cast<unsigned char*>(&g[0][0][0]); }
-
-// One build of the kernel.
-struct StepKernelFunctions {
-    // Writes the Live bits of every column of g, shell included, into live[packedColumns]. Returns
-    // true when some interior cell holds a state other than Empty or Live.
-    bool (*pack)(const CellGrid& g, std::uint64_t* live);
-    // One generation: every interior bit of out from in; the shell bits of rows x = 1..62 are copied
-    // from in; rows x = 0 and x = 63 of out are not written.
-    void (*step)(const std::uint64_t* in, std::uint64_t* out, const RuleCases& rule);
-    // Writes the interior states that result gives: into g where they differ from start (g must hold
-    // exactly start there), into every interior cell of next. Colours and
-    // shell cells are not touched.
-    void (*unpack)(const std::uint64_t* start, const std::uint64_t* result, CellGrid& g, CellGrid& next);
-};
-
-enum class StepKernel { Portable, Avx2, Avx512 };
-
-extern const StepKernelFunctions portableStepKernel;
-#if defined(__x86_64__)
-extern const StepKernelFunctions avx2StepKernel;
-extern const StepKernelFunctions avx512StepKernel;
-#endif
-
-// Whether this processor runs kernel k.
-bool stepKernelSupported(StepKernel k);
-// Makes the automaton use kernel k from now on (the best supported one is used from start-up).
-// Returns false, changing nothing, when the processor lacks its instructions.
-bool chooseStepKernel(StepKernel k);
-StepKernel chosenStepKernel();
-const char* stepKernelName(StepKernel k);

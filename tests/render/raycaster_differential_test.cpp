@@ -1,12 +1,14 @@
 // The fast renderer against the plain one, bit for bit: the whole window surface, hitFace and the
-// nudged camera position, over seeded random poses and worlds. Each case runs the plain walk, the
-// fast walk the processor chooses, and the portable walk.
+// nudged camera position, over seeded random poses and worlds. Each case runs the plain walk and the
+// fast walk on every vector target this processor runs.
 #include "camera/camera.h"
 #include "camera/vec3.h"
 #include "render/raycaster.h"
 #include "shell/screen.h"
 #include "tests/reference/plain_raycaster.h"
+#include "shell/vector_targets.h"
 #include "tests/support/program_state.h"
+#include "tests/support/vector_targets.h"
 #include "world/grid.h"
 
 #include <SDL/SDL.h>
@@ -75,21 +77,21 @@ void expectSame(const Outcome& plain, const Outcome& fast, const char* which) {
         << fast.position.x << ", " << fast.position.y << ", " << fast.position.z << ")";
 }
 
-// Draws one frame from pose with each renderer, all from the same state, and compares them. Leaves the
-// program as the plain renderer left it, so that frames can follow one another.
+// Draws one frame from pose with the plain renderer and with the fast one on every vector target, all
+// from the same state, and compares them. Leaves the program as the plain renderer left it, so that
+// frames can follow one another.
 void compareFrame(const Camera& pose, int faceBefore, PictureSize size) {
     renderWidth = size.w;
     renderHeight = size.h;
     SCOPED_TRACE(testing::Message() << "picture " << size.w << " x " << size.h << ", eye (" << pose.position.x << ", "
                                     << pose.position.y << ", " << pose.position.z << "), hitFace before " << faceBefore);
-    portableRayWalkForced = false;
-    const Outcome fast = run(renderFrame, pose, faceBefore);
-    portableRayWalkForced = true;
-    const Outcome portable = run(renderFrame, pose, faceBefore);
-    portableRayWalkForced = false;
-    const Outcome plain = run(plainRenderFrame, pose, faceBefore);
-    expectSame(plain, fast, "fast walk");
-    expectSame(plain, portable, "portable walk");
+    for (const std::int64_t target : runnableVectorTargets()) {
+        ASSERT_TRUE(restrictVectorTarget(target));
+        const Outcome fast = run(renderFrame, pose, faceBefore);
+        const Outcome plain = run(plainRenderFrame, pose, faceBefore);
+        expectSame(plain, fast, vectorTargetName(target));
+    }
+    restrictVectorTarget(0);
 }
 
 // A camera turned the way the controls turn it: pitch about right, yaw about z, roll about direction.
@@ -153,11 +155,11 @@ protected:
     void SetUp() override {
         openTestScreen();
         resetProgramState();
-        portableRayWalkForced = false;
     }
     void TearDown() override {
-        portableRayWalkForced = false;
+        restrictVectorTarget(0);
         resetProgramState();
+        reportVectorTargets(testing::UnitTest::GetInstance()->current_test_info()->name());
     }
 };
 
@@ -382,7 +384,11 @@ TEST(PixelBlock, StoresWhatPutPixelStoresInEveryFormat) {
         {16, 0x001F, 0x07E0, 0xF800, 0},                      {16, 0x0F00, 0x00F0, 0x000F, 0xF000},
         {8, 0, 0, 0, 0},
     };
-    for (const Format& f : formats) comparePixelBlock(f, random);
+    // Rows of 61 pixels: whole vectors and a shorter rest on every target.
+    forEachVectorTarget("PixelBlock", [&](std::int64_t, const char* name) {
+        SCOPED_TRACE(name);
+        for (const Format& f : formats) comparePixelBlock(f, random);
+    });
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 // Figures of the real program (reported, not asserted: speed is no test's business) and the
 // screenshots of the real window that the README shows.
+#include "shell/vector_targets.h"
+#include "tests/support/vector_targets.h"
 #include "tests/window/x_harness.h"
 
 #include <X11/keysym.h>
@@ -67,6 +69,44 @@ TEST(Measure, PassesPerSecondAtTheSmallestAndTheLargestPicture) {
     ::testing::Test::RecordProperty("passes_per_second_640x480", std::to_string(large));
     EXPECT_GT(small, 0);
     EXPECT_GT(large, 0);
+}
+
+// The whole-window picture on every vector target this processor runs (CELLVANE_VECTOR_TARGET), as
+// the program runs on processors with fewer instructions: passes per second looking at the far wall
+// from the start, then turned 45 degrees right and 35 up, along the diagonal of the cube.
+TEST(Measure, PassesPerSecondAtTheWholeWindowOnEveryTarget) {
+    for (const std::int64_t target : runnableVectorTargets()) {
+        const std::string name = vectorTargetName(target);
+        SCOPED_TRACE(name);
+        ProgramOptions options = withRules();
+        options.extraEnv.push_back("CELLVANE_VECTOR_TARGET=" + name);
+        Viewer v(options);
+        ASSERT_TRUE(v.waitForWindow()) << v.standardError();
+        ASSERT_TRUE(enlargeToWholeWindow(v));
+        const Image farWall = v.whole();
+        const double wallFrom = monotonicNow();
+        sleepFor(3);
+        const double wallTo = monotonicNow();
+        v.client->moveMouseBy(45, -35);
+        ASSERT_TRUE(waitUntil(10, [&] { return !(v.whole() == farWall); })) << "the turn did not show";
+        ASSERT_TRUE(v.waitForPresents(wholeWindow, 2));
+        const double diagonalFrom = monotonicNow();
+        sleepFor(3);
+        const double diagonalTo = monotonicNow();
+        ASSERT_EQ(v.closeAndWait(30), std::optional<int>(0));
+        // The program accepted the target: it names any it cannot use on standard error.
+        EXPECT_EQ(v.standardError().find("CELLVANE_VECTOR_TARGET"), std::string::npos) << v.standardError();
+        const auto presents = v.presents();
+        const double wall = passesPerSecond(presents, 640, wallFrom, wallTo);
+        const double diagonal = passesPerSecond(presents, 640, diagonalFrom, diagonalTo);
+        std::printf("passes per second at 640 x 480, %s target: %.1f at the far wall, %.1f along the diagonal\n",
+                    name.c_str(), wall, diagonal);
+        ::testing::Test::RecordProperty("passes_per_second_640x480_far_wall_" + name, std::to_string(wall));
+        ::testing::Test::RecordProperty("passes_per_second_640x480_diagonal_" + name, std::to_string(diagonal));
+        EXPECT_GT(wall, 0);
+        EXPECT_GT(diagonal, 0);
+    }
+    reportVectorTargets("Measure.PassesPerSecondAtTheWholeWindowOnEveryTarget");
 }
 
 // Saves PNG screenshots of the real window: at start, after keypad 9, and with live cells. They go to

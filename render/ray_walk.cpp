@@ -1,0 +1,307 @@
+// The walk of every ray of a picture in vector lanes, one source built for every instruction set the
+// program dispatches to. A tile is three rows of as many neighbouring rays as a vector of doubles
+// holds (8 with AVX-512, 4 with AVX2, 2 with SSE4 or NEON, 1 in portable C++). Each lane does the
+// plain walk's arithmetic on its own ray (the same multiplications, divisions, square root and
+// additions in the same order, no fused multiply-add), so every lane's side distances, and so its
+// choices of axis, match the plain walk exactly.
+//
+// Rays take their steps in jumps, as ray_walk.h describes; each lane jumps as far as its own cell's
+// free radius allows, and the tile goes on until its last ray has stopped. With one lane (portable
+// C++) the tile would only add work, and each ray is walked on its own by walkOneRay.
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "render/ray_walk.cpp"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+
+#include <hwy/highway.h>
+
+#include "render/ray_walk.h"
+
+#include <cmath>
+
+HWY_BEFORE_NAMESPACE();
+namespace cellvane::HWY_NAMESPACE {
+namespace hn = hwy::HWY_NAMESPACE;
+
+using D = hn::ScalableTag<double>;
+using DI = hn::RebindToSigned<D>;     // the same lanes as 64-bit integers
+using DU = hn::RebindToUnsigned<D>;
+using D32 = hn::Rebind<std::uint32_t, D>;  // the same number of lanes, 32 bits each
+using DF = hn::Rebind<float, D>;
+using DI32 = hn::RebindToSigned<D32>;
+using VD = hn::Vec<D>;
+using VI = hn::Vec<DI>;
+using V32 = hn::Vec<D32>;
+using MD = hn::Mask<D>;
+
+constexpr int tileRows = 3;
+
+// A cell position packed as x << 16 | y << 8 | z. A walk leaves the grid by at most one cell, to -1 or
+// 64 along one axis; a borrow then spreads into every field above, and either way a bit outside the
+// three six-bit fields is set, while no cell inside the grid sets any.
+constexpr std::int64_t insideGridBits = 0x3F3F3F;
+constexpr std::int64_t packedStride[3] = {1 << 16, 1 << 8, 1};
+
+// The rays of one row of a tile, one per lane.
+struct Row {
+    VD side[3];
+    VD delta[3];
+    VI step[3];   // packed increment of the cell position for a step along each axis
+    VD stride[3]; // the same increments as doubles
+    VD before[3]; // the side distances at the start of this round's jump
+    VI cell;      // packed cell position
+    VI face;      // the axis of the last step: 1, 2 or 3
+    VI endCell;   // where each finished ray stopped, and the face of its last step
+    VI endFace;
+    VD bound;     // this round's jump takes the side distances below it
+    VD inverse[3];  // about 1 / delta, to count the steps of a jump
+    MD walks[3];  // axes with a finite delta: the only ones a walk can step along
+    MD jumps[3];  // axes whose steps a jump may take: a delta below 2^100, within float's range
+    MD active;    // rays still walking
+    MD outside;   // rays that left the grid
+};
+
+// The index of a packed cell position in a grid or in freeRadius.
+HWY_INLINE VI offsetOf(VI cell) {
+    const DI di;
+    const VI x = hn::And(hn::ShiftRight<4>(cell), hn::Set(di, 0x3F000));
+    const VI y = hn::And(hn::ShiftRight<2>(cell), hn::Set(di, 0xFC0));
+    const VI z = hn::And(cell, hn::Set(di, 0x3F));
+    return hn::Or(hn::Or(x, y), z);
+}
+
+// The plain walk's delta distance and first side distance of one axis, lane by lane.
+HWY_INLINE void setUpAxis(Row& row, int a, VD da, VD db, VD dc, const FrameRays& rays) {
+    const D d;
+    const DI di;
+    const VD daSquared = hn::Mul(da, da);
+    const VD sum = hn::Add(hn::Add(hn::Div(hn::Mul(db, db), daSquared), hn::Set(d, 1.0)), hn::Div(hn::Mul(dc, dc), daSquared));
+    // A zero component never reaches a boundary (the sum is 0/0 there).
+    const VD delta = hn::IfThenElse(hn::Eq(da, hn::Zero(d)), hn::Set(d, INFINITY), hn::Sqrt(sum));
+    const MD negative = hn::Lt(da, hn::Zero(d));
+    row.delta[a] = delta;
+    row.walks[a] = hn::Lt(delta, hn::Set(d, INFINITY));  // false for infinite and NaN deltas
+    row.jumps[a] = hn::Lt(delta, hn::Set(d, 0x1p100));
+    const DF df;
+    row.inverse[a] = hn::PromoteTo(d, hn::ApproximateReciprocal(hn::DemoteTo(df, hn::IfThenElse(row.jumps[a], delta, hn::Set(d, 1.0)))));
+    row.side[a] = hn::IfThenElse(negative, hn::Mul(delta, hn::Set(d, rays.towardLower[a])),
+                                 hn::Mul(delta, hn::Set(d, rays.towardUpper[a])));
+    row.step[a] = hn::IfThenElse(hn::RebindMask(di, negative), hn::Set(di, -packedStride[a]), hn::Set(di, packedStride[a]));
+    row.stride[a] = hn::IfThenElse(negative, hn::Set(d, -static_cast<double>(packedStride[a])), hn::Set(d, static_cast<double>(packedStride[a])));
+}
+
+// One step of every ray: the axis with the strictly smallest side distance, ties going to z over y
+// over x, exactly as the plain walk chooses; face records the axis. Finished rays step on too, which
+// keeps the step free of the active masks: their cell and face were kept in endCell and endFace when
+// they stopped, and their cells are never looked at again.
+HWY_INLINE void step(Row& row) {
+    const DI di;
+    const MD xBeforeY = hn::Lt(row.side[0], row.side[1]);
+    const MD xBeforeZ = hn::Lt(row.side[0], row.side[2]);
+    const MD yBeforeZ = hn::Lt(row.side[1], row.side[2]);
+    const MD alongX = hn::And(xBeforeY, xBeforeZ);
+    const MD alongY = hn::AndNot(xBeforeY, yBeforeZ);
+    const MD notAlongZ = hn::Or(alongX, alongY);
+    // Each side distance plus its delta is computed beside the comparisons and kept where the ray
+    // steps along that axis: the same additions as the plain walk, off the step's critical path.
+    row.side[0] = hn::IfThenElse(alongX, hn::Add(row.side[0], row.delta[0]), row.side[0]);
+    row.side[1] = hn::IfThenElse(alongY, hn::Add(row.side[1], row.delta[1]), row.side[1]);
+    row.side[2] = hn::IfThenElse(notAlongZ, row.side[2], hn::Add(row.side[2], row.delta[2]));
+    const auto x = hn::RebindMask(di, alongX);
+    const auto y = hn::RebindMask(di, alongY);
+    row.cell = hn::Add(row.cell, hn::IfThenElse(x, row.step[0], hn::IfThenElse(y, row.step[1], row.step[2])));
+    row.face = hn::IfThenElse(x, hn::Set(di, 1), hn::IfThenElse(y, hn::Set(di, 2), hn::Set(di, 3)));
+}
+
+// Looks at the cell of every active ray: a ray that left the grid or stands in a solid cell stops; the
+// solid cell and the face of the step into it are kept in endCell and endFace for shading. Returns
+// the free radius of each ray still walking, and 0 for the others.
+HWY_INLINE VI lookAtCells(Row& row) {
+    const D d;
+    const DI di;
+    const MD left = hn::And(row.active, hn::RebindMask(d, hn::Ne(hn::AndNot(hn::Set(di, insideGridBits), row.cell), hn::Zero(di))));
+    row.outside = hn::Or(row.outside, left);
+    row.active = hn::AndNot(left, row.active);
+    // Eight bytes from each ray's cell; freeRadius is padded for the last one. A ray outside the grid
+    // reads some cell inside it, and the result is not used.
+    const VI bytes = hn::GatherOffset(di, reinterpret_cast<const std::int64_t*>(freeRadius), offsetOf(row.cell));
+    const VI radius = hn::And(bytes, hn::Set(di, 0xFF));
+    const MD stopped = hn::And(row.active, hn::RebindMask(d, hn::Eq(radius, hn::Zero(di))));
+    const auto stoppedLanes = hn::RebindMask(di, stopped);
+    row.endCell = hn::IfThenElse(stoppedLanes, row.cell, row.endCell);
+    row.endFace = hn::IfThenElse(stoppedLanes, row.face, row.endFace);
+    row.active = hn::AndNot(stopped, row.active);
+    return hn::IfThenElseZero(hn::RebindMask(di, row.active), radius);
+}
+
+// Small non-negative integers of 64-bit lanes as doubles: their bits placed in the mantissa of 2^52,
+// less 2^52.
+HWY_INLINE VD toDouble(VI n) {
+    const D d;
+    const VD twoTo52 = hn::Set(d, 4503599627370496.0);
+    return hn::Sub(hn::BitCast(d, hn::Or(n, hn::BitCast(DI(), twoTo52))), twoTo52);
+}
+
+// The smallest jumpBound of the axes, each stepsAhead steps ahead. An axis that can step but whose
+// steps a jump does not take bounds the jump at its present side distance, so that no step of any
+// axis beyond its next one is taken.
+HWY_INLINE VD smallestJumpBound(const Row& row, VD stepsAhead) {
+    const D d;
+    VD bound = hn::Set(d, INFINITY);
+    for (int a = 0; a < 3; ++a) {
+        const VD ahead = hn::IfThenElse(row.jumps[a], hn::Add(row.side[a], hn::Mul(stepsAhead, row.delta[a])), row.side[a]);
+        bound = hn::Min(bound, hn::IfThenElse(row.walks[a], ahead, hn::Set(d, INFINITY)));
+    }
+    return hn::Mul(bound, hn::Set(d, jumpMargin));
+}
+
+// Sets the bound of this round's jump from each ray's free radius, as ray_walk.h describes; no bound
+// (minus infinity) for rays that are not walking.
+HWY_INLINE void setBound(Row& row, VI radius) {
+    const D d;
+    const DI di;
+    const VD ahead = hn::Sub(toDouble(radius), hn::Set(d, 1.0));
+    const VD bound = smallestJumpBound(row, ahead);
+    const auto walking = hn::Gt(radius, hn::Zero(di));
+    row.bound = hn::IfThenElse(hn::RebindMask(d, walking), bound, hn::Set(d, -INFINITY));
+}
+
+// One turn of the jump: every axis whose side distance is still below the bound takes its step.
+HWY_INLINE void jump(Row& row) {
+    for (int a = 0; a < 3; ++a)
+        row.side[a] = hn::IfThenElse(hn::Lt(row.side[a], row.bound), hn::Add(row.side[a], row.delta[a]), row.side[a]);
+}
+
+// Moves each ray's cell by the steps its jump took. An axis that took n steps (at most 63) has added
+// its delta n times: the side distance grew by n deltas up to a relative error of about n^2 / 2^53,
+// so the growth times the approximate inverse (relative error below 2^-11), rounded, is n. Axes whose
+// steps a jump does not take took none.
+HWY_INLINE void settleJump(Row& row) {
+    const D d;
+    const DI di;
+    VD moved = hn::Zero(d);
+    for (int a = 0; a < 3; ++a) {
+        const VD steps = hn::Round(hn::Mul(hn::Sub(row.side[a], row.before[a]), row.inverse[a]));
+        moved = hn::Add(moved, hn::IfThenElseZero(row.jumps[a], hn::Mul(steps, row.stride[a])));
+    }
+    // The move, a whole number well inside +-2^51, as an integer: added to 1.5 * 2^52 it fills the
+    // low bits of the mantissa, in two's complement.
+    const VD magic = hn::Set(d, 6755399441055744.0);
+    row.cell = hn::Add(row.cell, hn::Sub(hn::BitCast(di, hn::Add(moved, magic)), hn::BitCast(di, magic)));
+}
+
+// The 64-bit lanes of v as 32-bit lanes.
+HWY_INLINE V32 narrow(VI v) {
+    return hn::TruncateTo(D32(), hn::BitCast(DU(), v));
+}
+
+// The colours of one row of the tile, stored to rgb (its first `columns` lanes).
+HWY_INLINE void shade(const Row& row, size_t columns, V32 captionRed, std::uint8_t rampBlue, std::uint32_t* rgb) {
+    const D32 d32;
+    const DI di;
+    const auto hit = hn::MaskFromVec(narrow(hn::VecFromMask(di, hn::RebindMask(di, hn::Not(row.outside)))));
+    const V32 index = hn::IfThenElseZero(hit, narrow(offsetOf(row.endCell)));
+    // A Cell read as a little-endian 32-bit word: red, green, blue, state from the lowest byte up.
+    const V32 cell = hn::GatherIndex(d32, reinterpret_cast<const std::uint32_t*>(&grid[0][0][0]), hn::BitCast(DI32(), index));
+    const V32 byte = hn::Set(d32, 0xFF);
+    const V32 red = hn::And(cell, byte);
+    const V32 blue = hn::And(hn::ShiftRight<16>(cell), byte);
+    V32 colour = hn::Or(hn::Or(hn::ShiftLeft<16>(red), hn::And(cell, hn::Set(d32, 0xFF00))), blue);
+    const V32 state = hn::ShiftRight<24>(cell);
+
+    const V32 face = narrow(row.endFace);
+    V32 channels = hn::Set(d32, liveFaceChannels[3]);
+    channels = hn::IfThenElse(hn::Eq(face, hn::Set(d32, 0)), hn::Set(d32, liveFaceChannels[0]), channels);
+    channels = hn::IfThenElse(hn::Eq(face, hn::Set(d32, 1)), hn::Set(d32, liveFaceChannels[1]), channels);
+    channels = hn::IfThenElse(hn::Eq(face, hn::Set(d32, 2)), hn::Set(d32, liveFaceChannels[2]), channels);
+    colour = hn::IfThenElse(hn::Eq(state, hn::Set(d32, Live)), hn::And(colour, channels), colour);
+    colour = hn::IfThenElse(hn::Eq(state, hn::Set(d32, Caption)), hn::Or(captionRed, hn::Set(d32, rampBlue)), colour);
+    // A ray that left the grid through a gap in the shell is black.
+    colour = hn::IfThenElseZero(hit, colour);
+    if (columns >= hn::Lanes(d32))
+        hn::StoreU(colour, d32, rgb);
+    else
+        hn::BlendedStore(colour, hn::FirstN(d32, columns), d32, rgb);
+}
+
+HWY_INLINE void walkTile(const FrameRays& rays, int i0, int j0) {
+    const D d;
+    const DI di;
+    const size_t columns = static_cast<size_t>(rays.width - i0);
+    // Columns past the picture's right edge read the padding of the tables and walk as rays would
+    // there; they hold back the tile's rounds a little and are never stored.
+    const VD cx = hn::LoadU(d, rays.cx + i0);
+    const std::int64_t eyeCell = rays.eyeCell[0] << 16 | rays.eyeCell[1] << 8 | rays.eyeCell[2];
+
+    Row rows[tileRows];
+    for (int g = 0; g < tileRows; ++g) {
+        const int j = j0 + g;
+        Row& row = rows[g];
+        row.active = j < rays.height ? hn::FirstN(d, columns) : hn::FirstN(d, 0);
+        row.outside = hn::FirstN(d, 0);
+        row.cell = hn::Set(di, eyeCell);
+        row.face = hn::Set(di, rays.startFace);
+        row.endCell = row.cell;
+        row.endFace = row.face;
+        const VD cy = hn::Set(d, j < rays.height ? rays.cy[j] : 0.0);
+        // d = right * cx + up * cy + direction, component by component, left to right.
+        const VD dx = hn::Add(hn::Add(hn::Mul(hn::Set(d, rays.right.x), cx), hn::Mul(hn::Set(d, rays.up.x), cy)),
+                              hn::Set(d, rays.direction.x));
+        const VD dy = hn::Add(hn::Add(hn::Mul(hn::Set(d, rays.right.y), cx), hn::Mul(hn::Set(d, rays.up.y), cy)),
+                              hn::Set(d, rays.direction.y));
+        const VD dz = hn::Add(hn::Add(hn::Mul(hn::Set(d, rays.right.z), cx), hn::Mul(hn::Set(d, rays.up.z), cy)),
+                              hn::Set(d, rays.direction.z));
+        setUpAxis(row, 0, dx, dy, dz, rays);
+        setUpAxis(row, 1, dy, dx, dz, rays);
+        setUpAxis(row, 2, dz, dx, dy, rays);
+    }
+
+    for (;;) {
+        VI largest = hn::Zero(di);
+        for (Row& row : rows) {
+            const VI radius = lookAtCells(row);
+            setBound(row, radius);
+            largest = hn::Max(largest, radius);
+        }
+        const std::int64_t turns = hn::GetLane(hn::MaxOfLanes(di, largest)) - 1;
+        if (turns < 0) break;  // no ray walks on
+        if (turns > 0) {
+            for (Row& row : rows)
+                for (int a = 0; a < 3; ++a) row.before[a] = row.side[a];
+            // A ray may need up to r - 1 turns; those done sooner stand still.
+            for (std::int64_t t = 0; t < turns; ++t)
+                for (Row& row : rows) jump(row);
+            for (Row& row : rows) settleJump(row);
+        }
+        for (Row& row : rows) step(row);
+    }
+
+    const V32 captionRed = hn::LoadU(D32(), rays.captionRed + i0);
+    for (int g = 0; g < tileRows; ++g) {
+        const int j = j0 + g;
+        if (j < rays.height) shade(rows[g], columns, captionRed, rays.rampBlue[j], rays.rgb + j * rays.width + i0);
+    }
+}
+
+void WalkPicture(const FrameRays& rays) {
+#if HWY_TARGET == HWY_SCALAR
+    for (int j = 0; j < rays.height; ++j)
+        for (int i = 0; i < rays.width; ++i) walkOneRay(rays, i, j, rays.rgb + j * rays.width + i);
+#else
+    const int lanes = static_cast<int>(hn::Lanes(D()));
+    for (int j0 = 0; j0 < rays.height; j0 += tileRows)
+        for (int i0 = 0; i0 < rays.width; i0 += lanes) walkTile(rays, i0, j0);
+#endif
+}
+
+}  // namespace cellvane::HWY_NAMESPACE
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace cellvane {
+HWY_EXPORT(WalkPicture);
+}  // namespace cellvane
+
+void walkPicture(const FrameRays& rays) {
+    HWY_DYNAMIC_DISPATCH(cellvane::WalkPicture)(rays);
+}
+#endif
