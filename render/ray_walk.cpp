@@ -293,15 +293,24 @@ void WalkPicture(const FrameRays& rays) {
 #endif
 }
 
+std::int64_t WalkTarget() {
+    return HWY_TARGET;
+}
+
 }  // namespace cellvane::HWY_NAMESPACE
 HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
 namespace cellvane {
 HWY_EXPORT(WalkPicture);
+HWY_EXPORT(WalkTarget);
 }  // namespace cellvane
 
 void walkPicture(const FrameRays& rays) {
     HWY_DYNAMIC_DISPATCH(cellvane::WalkPicture)(rays);
+}
+
+std::int64_t walkPictureTarget() {
+    return HWY_DYNAMIC_DISPATCH(cellvane::WalkTarget)();
 }
 #endif

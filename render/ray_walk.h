@@ -72,6 +72,8 @@ void updateFreeSpace();
 
 // Walks every ray of the picture, writing the colours to rays.rgb.
 void walkPicture(const FrameRays& rays);
+// The vector target walkPicture runs on now, as the kernel itself reports it.
+std::int64_t walkPictureTarget();
 
 // Walks the ray of column i and row j on its own and returns the face of its last step (startFace if
 // it takes none); writes its colour to *rgb.

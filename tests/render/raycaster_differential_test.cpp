@@ -3,6 +3,7 @@
 // fast walk on every vector target this processor runs.
 #include "camera/camera.h"
 #include "camera/vec3.h"
+#include "render/ray_walk.h"
 #include "render/raycaster.h"
 #include "shell/screen.h"
 #include "tests/reference/plain_raycaster.h"
@@ -87,6 +88,7 @@ void compareFrame(const Camera& pose, int faceBefore, PictureSize size) {
                                     << pose.position.y << ", " << pose.position.z << "), hitFace before " << faceBefore);
     for (const std::int64_t target : runnableVectorTargets()) {
         ASSERT_TRUE(restrictVectorTarget(target));
+        ASSERT_EQ(walkPictureTarget(), target) << "the walk runs another target than " << vectorTargetName(target);
         const Outcome fast = run(renderFrame, pose, faceBefore);
         const Outcome plain = run(plainRenderFrame, pose, faceBefore);
         expectSame(plain, fast, vectorTargetName(target));
