@@ -40,6 +40,15 @@ namespace hn = hwy::HWY_NAMESPACE;
 // Writes the Empty cells of every column of grid as a word, bit z set when cell (x, y, z) is Empty,
 // into words at the column's bordered index.
 void FindEmptyCells(std::uint64_t* words) {
+#if HWY_TARGET == HWY_SCALAR
+    // One lane: a plain loop over the state bytes, which the compiler may widen itself.
+    for (int x = 0; x < gridSize; ++x)
+        for (int y = 0; y < gridSize; ++y) {
+            std::uint64_t word = 0;
+            for (int z = 0; z < gridSize; ++z) word |= std::uint64_t{grid[x][y][z].state == Empty} << z;
+            words[borderedIndex(x, y)] = word;
+        }
+#else
     const hn::ScalableTag<std::uint32_t> d;
     const size_t lanes = hn::Lanes(d);
     // A Cell read as a little-endian 32-bit word has its state in the top byte.
@@ -58,6 +67,7 @@ void FindEmptyCells(std::uint64_t* words) {
             }
             words[borderedIndex(x, y)] = word;
         }
+#endif
 }
 
 }  // namespace cellvane::HWY_NAMESPACE

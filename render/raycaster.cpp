@@ -75,14 +75,16 @@ int walkOneRay(const FrameRays& rays, int i, int j, std::uint32_t* rgb) {
             *rgb = shadeCell(grid[axes[0].map][axes[1].map][axes[2].map], face, rays.captionRed[i] | rays.rampBlue[j]);
             return face;
         }
-        double bound = INFINITY;
-        for (const Axis& axis : axes)
-            if (axis.delta < INFINITY) bound = std::min(bound, jumpBound(axis.side, axis.delta, radius - 1));
-        for (Axis& axis : axes)
-            while (axis.side < bound) {
-                axis.side += axis.delta;
-                axis.map += axis.step;
-            }
+        if (radius > 1) {  // radius 1: no step without a look
+            double bound = INFINITY;
+            for (const Axis& axis : axes)
+                if (axis.delta < INFINITY) bound = std::min(bound, jumpBound(axis.side, axis.delta, radius - 1));
+            for (Axis& axis : axes)
+                while (axis.side < bound) {
+                    axis.side += axis.delta;
+                    axis.map += axis.step;
+                }
+        }
         if (axes[0].side < axes[1].side)
             face = axes[0].side < axes[2].side ? 1 : 3;
         else
