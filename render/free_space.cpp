@@ -41,13 +41,25 @@ namespace hn = hwy::HWY_NAMESPACE;
 // into words at the column's bordered index.
 void FindEmptyCells(std::uint64_t* words) {
 #if HWY_TARGET == HWY_SCALAR
-    // One lane: a plain loop over the state bytes, which the compiler may widen itself.
+    // One lane: scanning the grid cell by cell costs more than a small picture's walk, so the grid is
+    // first compared whole with the one scanned last (the C library compares memory as fast as the
+    // processor can), and an unchanged grid gives the same words again.
+    static CellGrid scanned;
+    static std::uint64_t scannedWords[borderedWords];
+    static bool anyScanned = false;
+    if (anyScanned && std::memcmp(&scanned, &grid, sizeof grid) == 0) {
+        std::memcpy(words, scannedWords, sizeof scannedWords);
+        return;
+    }
     for (int x = 0; x < gridSize; ++x)
         for (int y = 0; y < gridSize; ++y) {
             std::uint64_t word = 0;
             for (int z = 0; z < gridSize; ++z) word |= std::uint64_t{grid[x][y][z].state == Empty} << z;
             words[borderedIndex(x, y)] = word;
         }
+    std::memcpy(&scanned, &grid, sizeof grid);
+    std::memcpy(scannedWords, words, sizeof scannedWords);
+    anyScanned = true;
 #else
     const hn::ScalableTag<std::uint32_t> d;
     const size_t lanes = hn::Lanes(d);
