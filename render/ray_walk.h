@@ -11,8 +11,9 @@
 
 constexpr int maxPictureWidth = 640;
 constexpr int maxPictureHeight = 480;
-// The widest vector walks this many rays side by side; per-column tables are padded by as much, so
-// that the columns past the picture's right edge in the last tile of a row read valid values.
+// No vector walks more rays side by side than this (AVX-512 walks 8); per-column tables are padded by
+// as much, so that the columns past the picture's right edge in the last tile of a row read valid
+// values.
 constexpr int maxRayLanes = 16;
 
 // Everything a ray needs besides its pixel, computed once per frame with the arithmetic of the plain
