@@ -12,7 +12,7 @@ std::int64_t builtVectorTargets();
 std::int64_t processorVectorTargets();
 // The target the kernels use now.
 std::int64_t activeVectorTarget();
-// A short name: "AVX3" (AVX-512), "AVX2", "SSE4", "EMU128" (portable C++), "NEON", ...
+// A short name: "AVX3" (AVX-512), "AVX2", "SSE4", "NEON", and "EMU128" or "SCALAR" (portable C++).
 const char* vectorTargetName(std::int64_t target);
 
 // Makes every kernel use target from now on. Returns false, changing nothing, when target was not
