@@ -31,7 +31,6 @@ std::int64_t processorVectorTargets() {
 }
 
 std::int64_t activeVectorTarget() {
-    processorTargets();
     return lowestBit(hwy::SupportedTargets() & HWY_TARGETS);
 }
 

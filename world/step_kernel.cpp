@@ -15,7 +15,7 @@
 #include <utility>
 
 HWY_BEFORE_NAMESPACE();
-namespace stepkernel {
+namespace cellvane {
 namespace HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 
@@ -462,12 +462,12 @@ std::int64_t targetOfThisBuild() {
 }
 
 }  // namespace HWY_NAMESPACE
-}  // namespace stepkernel
+}  // namespace cellvane
 HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
 
-namespace stepkernel {
+namespace cellvane {
 
 HWY_EXPORT(packColumns);
 HWY_EXPORT(stepColumns);
@@ -475,26 +475,26 @@ HWY_EXPORT(unpackColumns);
 HWY_EXPORT(stepGridColumns);
 HWY_EXPORT(targetOfThisBuild);
 
-}  // namespace stepkernel
+}  // namespace cellvane
 
 bool packLiveBits(const CellGrid& g, std::uint64_t* live) {
-    return HWY_DYNAMIC_DISPATCH(stepkernel::packColumns)(g, live);
+    return HWY_DYNAMIC_DISPATCH(cellvane::packColumns)(g, live);
 }
 
 void stepLiveBits(const std::uint64_t* in, std::uint64_t* out, const RuleCases& rule) {
-    HWY_DYNAMIC_DISPATCH(stepkernel::stepColumns)(in, out, rule);
+    HWY_DYNAMIC_DISPATCH(cellvane::stepColumns)(in, out, rule);
 }
 
 void unpackLiveBits(const std::uint64_t* result, CellGrid& g, CellGrid& next) {
-    HWY_DYNAMIC_DISPATCH(stepkernel::unpackColumns)(result, g, next);
+    HWY_DYNAMIC_DISPATCH(cellvane::unpackColumns)(result, g, next);
 }
 
 bool stepGridOnce(CellGrid& g, CellGrid& next, const RuleCases& rule, std::uint64_t* start, std::uint64_t* out) {
-    return HWY_DYNAMIC_DISPATCH(stepkernel::stepGridColumns)(g, next, rule, start, out);
+    return HWY_DYNAMIC_DISPATCH(cellvane::stepGridColumns)(g, next, rule, start, out);
 }
 
 std::int64_t stepKernelTarget() {
-    return HWY_DYNAMIC_DISPATCH(stepkernel::targetOfThisBuild)();
+    return HWY_DYNAMIC_DISPATCH(cellvane::targetOfThisBuild)();
 }
 
 #endif  // HWY_ONCE
