@@ -4,8 +4,9 @@
 //   a line ends at LF, and one CR just before the LF (or before the end of the file) belongs to it;
 //   an entry is its whole line converted as atoi does, saturating to the range of int32;
 //   an entry whose line the file does not have stays 99.
-// It also checks that each over-long line read gets exactly one warning naming the file and the
-// line, that nothing is written to the message stream, and that the file counts as read.
+// It also checks the warnings against its own reading of the lines (each names the file and the
+// line, in order, of the kind due), that nothing is written to the message stream, and that the file
+// counts as read.
 #include "world/automaton.h"
 #include "world/rules_file.h"
 
@@ -56,10 +57,43 @@ std::int32_t entryValue(const std::string& line) {
     return static_cast<std::int32_t>(value);
 }
 
-// Characters the line at this index (0-based) may hold before it counts as over-long.
-std::size_t lengthLimit(std::size_t index) {
-    const bool heading = index == 0 || index == 27;
-    return static_cast<std::size_t>(heading ? rulesHeadingLimit : rulesEntryLimit);
+bool isAtoiSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// The start of the warning a line must get, apart from one about a CR inside it, with "|" where the
+// text the loader quotes from the line goes on; "" when none is due. An entry line gets only the
+// first of its faults, in this order: no number, over-long, characters after the number, a value
+// that matches no count.
+std::string expectedWarning(const std::string& line, std::size_t index) {
+    if (index == 0 || index == 27) {
+        const bool mark = index == 0 && line.compare(0, 3, "\xEF\xBB\xBF") == 0;
+        const std::size_t length = line.size() - (mark ? 3 : 0);
+        return length > static_cast<std::size_t>(rulesHeadingLimit) ? "heading of " + std::to_string(length) + " characters|" : "";
+    }
+    if (line.empty()) return "empty entry line read as 0|";
+    std::size_t at = 0;
+    while (at < line.size() && isAtoiSpace(line[at])) ++at;
+    if (at < line.size() && (line[at] == '-' || line[at] == '+')) ++at;
+    const std::size_t digitsStart = at;
+    while (at < line.size() && line[at] >= '0' && line[at] <= '9') ++at;
+    if (at == digitsStart) return "entry \"|has no leading number; read as 0, so count 0 is on the ";
+    const std::int32_t value = entryValue(line);
+    if (line.size() > static_cast<std::size_t>(rulesEntryLimit))
+        return "entry of " + std::to_string(line.size()) + " characters is longer than 3; read as " + std::to_string(value) + " from the whole line";
+    while (at < line.size() && isAtoiSpace(line[at])) ++at;
+    if (at < line.size()) return "entry \"|read as " + std::to_string(value) + "; the characters after the number are ignored";
+    if ((value < 0 || value > 26) && value != noCount) return "entry " + std::to_string(value) + " matches no neighbour count|";
+    return "";
+}
+
+// Whether a warning line has the expected form: without "|", exactly; with it, the text before "|"
+// starts the line and the text after it comes later in the line.
+bool matches(const std::string& written, const std::string& expected) {
+    const std::size_t bar = expected.find('|');
+    if (bar == std::string::npos) return written == expected;
+    const std::string head = expected.substr(0, bar);
+    return written.compare(0, head.size(), head) == 0 && written.find(expected.substr(bar + 1), head.size()) != std::string::npos;
 }
 
 }  // namespace
@@ -105,26 +139,35 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (rules.birth[i] != birth) fail("birth entry", i, rules.birth[i], birth);
     }
 
-    // One warning line per over-long line among the 54 that are read, in order, naming file and line.
+    // The warnings, worked out line by line from the input, in the order they must appear.
+    std::vector<std::string> expected;
     const std::size_t linesRead = lines.size() < 54 ? lines.size() : 54;
-    int expectedWarnings = 0;
-    for (std::size_t i = 0; i < linesRead; ++i)
-        if (lines[i].size() > lengthLimit(i)) ++expectedWarnings;
-    int warningCount = 0;
+    for (std::size_t i = 0; i < linesRead; ++i) {
+        const std::string at = std::string(rulesPath) + ":" + std::to_string(i + 1) + ": warning: ";
+        if (lines[i].find('\r') != std::string::npos) expected.push_back(at + "a carriage return (CR)|");
+        const std::string kind = expectedWarning(lines[i], i);
+        if (!kind.empty()) expected.push_back(at + kind);
+    }
+    if (lines.empty())
+        expected.push_back(std::string(rulesPath) + ": warning: the file is empty;|");
+    else if (lines.size() < 54)
+        expected.push_back(std::string(rulesPath) + ":" + std::to_string(lines.size()) + ": warning: the file ends after line|");
+
+    std::vector<std::string> written;
     std::size_t start = 0;
-    std::size_t lineIndex = 0;
     while (start < warningSize) {
         const char* lf = static_cast<const char*>(std::memchr(warningText + start, '\n', warningSize - start));
         if (lf == nullptr) fail("unterminated warning at byte", static_cast<int>(start), 0, 0);
-        while (lineIndex < linesRead && lines[lineIndex].size() <= lengthLimit(lineIndex)) ++lineIndex;
-        const std::string prefix = std::string(rulesPath) + ":" + std::to_string(lineIndex + 1) + ": ";
-        if (lineIndex >= linesRead || std::strncmp(warningText + start, prefix.c_str(), prefix.size()) != 0)
-            fail("warning does not name the over-long line", warningCount, static_cast<long long>(lineIndex + 1), 0);
-        ++lineIndex;
-        ++warningCount;
+        written.emplace_back(warningText + start, static_cast<std::size_t>(lf - (warningText + start)));
         start = static_cast<std::size_t>(lf - warningText) + 1;
     }
-    if (warningCount != expectedWarnings) fail("warning lines", 0, warningCount, expectedWarnings);
+    if (written.size() != expected.size())
+        fail("warning lines", 0, static_cast<long long>(written.size()), static_cast<long long>(expected.size()));
+    for (std::size_t i = 0; i < written.size(); ++i)
+        if (!matches(written[i], expected[i])) {
+            std::fprintf(stderr, "rules fuzzer: warning %zu is \"%s\", expected \"%s\"\n", i, written[i].c_str(), expected[i].c_str());
+            std::abort();
+        }
 
     std::free(messageText);
     std::free(warningText);
