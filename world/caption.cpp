@@ -10,6 +10,11 @@ struct Glyph {
     const char* rows[5];  // top row first; '1' marks a Caption cell, read towards larger y
 };
 
+// The picture shows a cell as one or two pixels, so letters that differ in a single cell are easily
+// confused. P therefore has R's width and closed bowl: its second row holds both sides, which no F or
+// E has, and the start view, which cuts the third line after its second row, still shows that. Q is
+// a full-width O with a tail through its lower right, so that neither O nor R can be read into it.
+
 constexpr Glyph glyphs[] = {
     {'3', {"110", "001", "011", "001", "110"}},
     {'D', {"110", "101", "101", "101", "110"}},
@@ -20,9 +25,9 @@ constexpr Glyph glyphs[] = {
     {'O', {"010", "101", "101", "101", "010"}},
     {'R', {"1110", "1001", "1110", "1010", "1001"}},
     {'T', {"11111", "00100", "00100", "00100", "00100"}},
-    {'Q', {"0110", "1001", "1001", "1010", "0101"}},
+    {'Q', {"01110", "10001", "10001", "10010", "01101"}},
     {'U', {"101", "101", "101", "101", "111"}},
-    {'P', {"110", "101", "110", "100", "100"}},
+    {'P', {"1110", "1001", "1110", "1000", "1000"}},
     {'W', {"10001", "10001", "10101", "10101", "01010"}},
     {'H', {"101", "101", "111", "101", "101"}},
 };
