@@ -453,7 +453,8 @@ TEST_F(ReadyRuleFile, CloudsWearsTheFilledCubeAlongItsEdgesThenStandsStill) {
     EXPECT_LE(fate.generation, 70);
     EXPECT_GE(fate.live, interiorCellCount * 98 / 100);
     const InteriorStates settled = interiorStates();
-    stepGenerations(10000);  // d with f
+    // A world equal to its successor stays so; a run of generations checks the batched step as well.
+    stepGenerations(1000);
     EXPECT_EQ(interiorStates(), settled);
 
     // Every emptied cell lies in the two layers next to one wall and within four cells of another.
