@@ -2,8 +2,11 @@
 #include "camera/controls.h"
 #include "render/raycaster.h"
 #include "shell/screen.h"
+#include "tests/support/captions.h"
+#include "tests/support/grid_copy.h"
 #include "tests/support/program_state.h"
 #include "tests/support/sdl_spy.h"
+#include "tests/support/vec3_checks.h"
 #include "world/automaton.h"
 #include "world/grid.h"
 
@@ -39,56 +42,14 @@ void passes(int count, std::initializer_list<SDLKey> keys) {
     for (int i = 0; i < count; ++i) pass(keys);
 }
 
-double dot(Vec3 a, Vec3 b) {
-    return a.x * b.x + a.y * b.y + a.z * b.z;
-}
-
-void expectNear(Vec3 actual, Vec3 expected, double tolerance = 1e-12) {
-    EXPECT_NEAR(actual.x, expected.x, tolerance);
-    EXPECT_NEAR(actual.y, expected.y, tolerance);
-    EXPECT_NEAR(actual.z, expected.z, tolerance);
-}
-
 bool same(Vec3 a, Vec3 b) {
     return a.x == b.x && a.y == b.y && a.z == b.z;
-}
-
-void expectSame(Vec3 actual, Vec3 expected) {
-    EXPECT_EQ(actual.x, expected.x);
-    EXPECT_EQ(actual.y, expected.y);
-    EXPECT_EQ(actual.z, expected.z);
 }
 
 void expectStartOrientation() {
     expectSame(camera.direction, startCamera.initialDirection);
     expectSame(camera.right, startCamera.initialRight);
     expectSame(camera.up, startCamera.initialUp);
-}
-
-using States = std::vector<std::uint8_t>;
-
-States states() {
-    States result;
-    result.reserve(gridSize * gridSize * gridSize);
-    for (int x = 0; x < gridSize; ++x)
-        for (int y = 0; y < gridSize; ++y)
-            for (int z = 0; z < gridSize; ++z) result.push_back(grid[x][y][z].state);
-    return result;
-}
-
-void restore(const States& saved) {
-    std::size_t i = 0;
-    for (int x = 0; x < gridSize; ++x)
-        for (int y = 0; y < gridSize; ++y)
-            for (int z = 0; z < gridSize; ++z) grid[x][y][z].state = saved[i++];
-}
-
-int countState(std::uint8_t state) {
-    int count = 0;
-    for (int x = 0; x < gridSize; ++x)
-        for (int y = 0; y < gridSize; ++y)
-            for (int z = 0; z < gridSize; ++z) count += grid[x][y][z].state == state;
-    return count;
 }
 
 constexpr int interiorCells = 62 * 62 * 62;
@@ -131,16 +92,16 @@ TEST_F(Controls, FirstPassDiscardsMouseMotionThenOneCountTurnsOneDegree) {
 TEST_F(Controls, NinetyCountsTurnAQuarter) {
     pass({});
     pass({}, 90, 0);  // to the right: direction turns towards right
-    expectNear(camera.direction, {0, 1, 0});
-    expectNear(camera.right, {-1, 0, 0});
-    expectNear(camera.up, {0, 0, 0.75});
+    expectNear(camera.direction, {0, 1, 0}, 1e-12);
+    expectNear(camera.right, {-1, 0, 0}, 1e-12);
+    expectNear(camera.up, {0, 0, 0.75}, 1e-12);
 
     resetProgramState();
     pass({});
     pass({}, 0, 90);  // down: direction turns towards -up
-    expectNear(camera.direction, {0, 0, -1});
-    expectNear(camera.up, {0.75, 0, 0});
-    expectNear(camera.right, {0, 1, 0});
+    expectNear(camera.direction, {0, 0, -1}, 1e-12);
+    expectNear(camera.up, {0.75, 0, 0}, 1e-12);
+    expectNear(camera.right, {0, 1, 0}, 1e-12);
 }
 
 // Pitch turns about right as it was before the pass, yaw about world z: after pitching down, a
@@ -149,21 +110,21 @@ TEST_F(Controls, PitchAndYawInOnePassTurnPitchFirst) {
     pass({});
     pass({}, 90, 90);
     // Pitch first: direction goes straight down, then the yaw about z leaves it there.
-    expectNear(camera.direction, {0, 0, -1});
-    expectNear(camera.up, {0, 0.75, 0});
-    expectNear(camera.right, {-1, 0, 0});
+    expectNear(camera.direction, {0, 0, -1}, 1e-12);
+    expectNear(camera.up, {0, 0.75, 0}, 1e-12);
+    expectNear(camera.right, {-1, 0, 0}, 1e-12);
 }
 
 TEST_F(Controls, EighteenRollStepsMakeAQuarterRoll) {
     passes(18, {SDLK_KP6});
-    expectNear(camera.direction, {1, 0, 0});
-    expectNear(camera.up, {0, 0.75, 0});
-    expectNear(camera.right, {0, 0, -1});
+    expectNear(camera.direction, {1, 0, 0}, 1e-12);
+    expectNear(camera.up, {0, 0.75, 0}, 1e-12);
+    expectNear(camera.right, {0, 0, -1}, 1e-12);
 
     passes(36, {SDLK_KP4});
-    expectNear(camera.direction, {1, 0, 0});
-    expectNear(camera.up, {0, -0.75, 0});
-    expectNear(camera.right, {0, 0, 1});
+    expectNear(camera.direction, {1, 0, 0}, 1e-12);
+    expectNear(camera.up, {0, -0.75, 0}, 1e-12);
+    expectNear(camera.right, {0, 0, 1}, 1e-12);
 }
 
 TEST_F(Controls, KeypadFiveRestoresTheStartOrientationExactly) {
@@ -400,11 +361,11 @@ TEST_F(Controls, BInTheFirstPassAfterAFrameMakesTheCellAheadLive) {
     EXPECT_EQ(grid[33][32][32].red, before.red);
     EXPECT_EQ(grid[33][32][32].green, before.green);
     EXPECT_EQ(grid[33][32][32].blue, before.blue);
-    EXPECT_EQ(countState(Live), 1);
+    EXPECT_EQ(countCellsIn(Live), 1);
 
     pass({SDLK_n});
     EXPECT_EQ(grid[33][32][32].state, Empty);
-    EXPECT_EQ(countState(Live), 0);
+    EXPECT_EQ(countCellsIn(Live), 0);
 }
 
 TEST_F(Controls, BAndNTogetherLeaveTheCellAheadEmpty) {
@@ -466,76 +427,76 @@ TEST_F(Controls, TheCellAheadIsOneDirectionLengthAway) {
     camera.direction = {c, c, c};
     pass({SDLK_b});
     EXPECT_EQ(grid[30][30][30].state, Live);
-    EXPECT_EQ(countState(Live), 3);
+    EXPECT_EQ(countCellsIn(Live), 3);
 }
 
 // ---- World commands ----
 
 TEST_F(Controls, HoldingIInvertsOncePerPress) {
     passes(40, {SDLK_i});
-    EXPECT_EQ(countState(Live), interiorCells);
+    EXPECT_EQ(countCellsIn(Live), interiorCells);
     EXPECT_TRUE(invertKeyLatch);
 
     pass({});
     EXPECT_FALSE(invertKeyLatch);
     passes(25, {SDLK_i});
-    EXPECT_EQ(countState(Live), 0);
+    EXPECT_EQ(countCellsIn(Live), 0);
 
     // Other keys held in between do not clear the latch; only a pass without i does.
     pass({SDLK_i, SDLK_r});
-    EXPECT_EQ(countState(Live), 0);
+    EXPECT_EQ(countCellsIn(Live), 0);
     pass({SDLK_r});
     pass({SDLK_i});
-    EXPECT_EQ(countState(Live), interiorCells);
+    EXPECT_EQ(countCellsIn(Live), interiorCells);
 }
 
 TEST_F(Controls, CWithIResetsTheWorldThenInvertsIt) {
-    ASSERT_GT(countState(Caption), 0);
+    ASSERT_GT(countCellsIn(Caption), 0);
     grid[10][10][10].state = Live;
     pass({SDLK_c, SDLK_i});
-    EXPECT_EQ(countState(Caption), 0);
-    EXPECT_EQ(countState(Live), interiorCells);
-    EXPECT_EQ(countState(Wall), 64 * 64 * 64 - interiorCells);
+    EXPECT_EQ(countCellsIn(Caption), 0);
+    EXPECT_EQ(countCellsIn(Live), interiorCells);
+    EXPECT_EQ(countCellsIn(Wall), 64 * 64 * 64 - interiorCells);
     // The camera stays where it was.
     expectSame(camera.position, startCamera.position);
 }
 
 TEST_F(Controls, SpaceRunsOneGenerationPerPassAndSFifty) {
     seedSoup();
-    const States start = states();
+    const std::vector<Cell> start = copyOfGrid();
     stepGenerations(3);
-    const States afterThree = states();
+    const std::vector<Cell> afterThree = copyOfGrid();
     stepGenerations(47);
-    const States afterFifty = states();
-    restore(start);
+    const std::vector<Cell> afterFifty = copyOfGrid();
+    restoreGrid(start);
 
     passes(3, {SDLK_SPACE});
-    EXPECT_TRUE(states() == afterThree);
+    EXPECT_TRUE(gridEquals(afterThree));
 
-    restore(start);
+    restoreGrid(start);
     pass({SDLK_s});
-    EXPECT_TRUE(states() == afterFifty);
+    EXPECT_TRUE(gridEquals(afterFifty));
 }
 
 TEST_F(Controls, DOrFAloneDoNothing) {
     seedSoup();
-    const States start = states();
+    const std::vector<Cell> start = copyOfGrid();
     pass({SDLK_d});
     pass({SDLK_f});
     passes(3, {SDLK_d});
-    EXPECT_TRUE(states() == start);
+    EXPECT_TRUE(gridEquals(start));
     EXPECT_TRUE(sdlSpy.captions.empty());
 }
 
 TEST_F(Controls, EscapeWithSpaceRunsTheGenerationThenReleasesTheInput) {
     seedSoup();
-    const States start = states();
+    const std::vector<Cell> start = copyOfGrid();
     stepGeneration();
-    const States afterOne = states();
-    restore(start);
+    const std::vector<Cell> afterOne = copyOfGrid();
+    restoreGrid(start);
 
     pass({SDLK_ESCAPE, SDLK_SPACE});
-    EXPECT_TRUE(states() == afterOne);
+    EXPECT_TRUE(gridEquals(afterOne));
     EXPECT_TRUE(inputReleased);
     EXPECT_EQ(sdlSpy.cursorToggles, std::vector<int>{SDL_ENABLE});
     EXPECT_EQ(sdlSpy.grabModes, std::vector<int>{SDL_GRAB_OFF});
@@ -544,40 +505,26 @@ TEST_F(Controls, EscapeWithSpaceRunsTheGenerationThenReleasesTheInput) {
 TEST_F(Controls, RShowsTheAboutCaption) {
     pass({SDLK_r});
     ASSERT_EQ(sdlSpy.captions.size(), 1u);
-    EXPECT_EQ(sdlSpy.captions[0], "About: Quorbel 3D Engine by Pellworth - Cellvane Version");
+    EXPECT_EQ(sdlSpy.captions[0], expectedAboutCaption);
 }
 
 // The batch runs exactly 10,000 generations: its result equals 10,000 plain steps of the same
 // soup, and differs from the states one generation either side.
 TEST_F(Controls, DWithFRunsTenThousandGenerationsWithElevenCaptions) {
     seedSoup();
-    const States start = states();
+    const std::vector<Cell> start = copyOfGrid();
     pass({SDLK_d, SDLK_f});
-    const States batch = states();
+    const std::vector<Cell> batch = copyOfGrid();
 
-    const std::vector<std::string> expectedCaptions = {
-        "Calculating rules started. Hang on 30 minutes.",
-        "Calculating rules. 10% done",
-        "Calculating rules. 20% done",
-        "Calculating rules. 30% done",
-        "Calculating rules. 40% done",
-        "Calculating rules. 50% done",
-        "Calculating rules. 60% done",
-        "Calculating rules. 70% done",
-        "Calculating rules. 80% done",
-        "Calculating rules. 90% done",
-        "FINISHED CALCULATING RULES 10000 TIMES!",
-    };
-    EXPECT_EQ(sdlSpy.captions, expectedCaptions);
+    EXPECT_EQ(sdlSpy.captions, expectedBatchCaptions());
 
-    restore(start);
+    restoreGrid(start);
     stepGenerations(9999);
-    const States before = states();
+    EXPECT_FALSE(gridEquals(batch));
     stepGeneration();
-    EXPECT_TRUE(states() == batch);
-    EXPECT_FALSE(before == batch);
+    EXPECT_TRUE(gridEquals(batch));
     stepGeneration();
-    EXPECT_FALSE(states() == batch);
+    EXPECT_FALSE(gridEquals(batch));
 }
 
 // ---- Picture size ----

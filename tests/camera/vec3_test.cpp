@@ -1,4 +1,5 @@
 #include "camera/vec3.h"
+#include "tests/support/vec3_checks.h"
 
 #include <gtest/gtest.h>
 
@@ -10,38 +11,22 @@ namespace {
 
 constexpr double pi = std::numbers::pi;
 
-void expectNear(Vec3 actual, Vec3 expected, double tolerance = 1e-15) {
-    EXPECT_NEAR(actual.x, expected.x, tolerance);
-    EXPECT_NEAR(actual.y, expected.y, tolerance);
-    EXPECT_NEAR(actual.z, expected.z, tolerance);
-}
-
-void expectExactly(Vec3 actual, Vec3 expected) {
-    EXPECT_EQ(actual.x, expected.x);
-    EXPECT_EQ(actual.y, expected.y);
-    EXPECT_EQ(actual.z, expected.z);
-}
-
-bool isFinite(Vec3 v) {
-    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
-}
-
 }  // namespace
 
 TEST(Vec3, SimpleOperationsGiveExactValues) {
-    expectExactly(normalize({3, 4, 0}), {0.6, 0.8, 0});
+    expectSame(normalize({3, 4, 0}), {0.6, 0.8, 0});
     EXPECT_EQ(length({1, 2, 2}), 3.0);
-    expectExactly(scale({1, -2, 0.5}, 0.2), {0.2, -0.4, 0.1});
-    expectExactly(negate({1, 0, -2}), {-1, 0, 2});
+    expectSame(scale({1, -2, 0.5}, 0.2), {0.2, -0.4, 0.1});
+    expectSame(negate({1, 0, -2}), {-1, 0, 2});
 }
 
 // Both rotations turn clockwise seen from the tip of the axis: (1, 0, 0) goes towards -y about +z.
 TEST(Vec3, RotationsTurnInTheDocumentedSense) {
-    expectNear(rotateZ({1, 0, 0}, pi / 2), {0, -1, 0});
-    expectNear(rotateZ({0, 1, 0}, pi / 2), {1, 0, 0});
-    expectNear(rotateAroundAxis({0, 1, 0}, {1, 0, 0}, pi / 2), {0, 0, -1});
-    expectNear(rotateAroundAxis({1, 0, 0}, {0, 1, 0}, pi / 2), {0, 0, 1});
-    expectNear(rotateAroundAxis({1, 0, 0}, {0, 0, 1}, pi / 2), {0, -1, 0});
+    expectNear(rotateZ({1, 0, 0}, pi / 2), {0, -1, 0}, 1e-15);
+    expectNear(rotateZ({0, 1, 0}, pi / 2), {1, 0, 0}, 1e-15);
+    expectNear(rotateAroundAxis({0, 1, 0}, {1, 0, 0}, pi / 2), {0, 0, -1}, 1e-15);
+    expectNear(rotateAroundAxis({1, 0, 0}, {0, 1, 0}, pi / 2), {0, 0, 1}, 1e-15);
+    expectNear(rotateAroundAxis({1, 0, 0}, {0, 0, 1}, pi / 2), {0, -1, 0}, 1e-15);
     // A small positive turn about z moves +x towards -y, as the mouse look relies on.
     const Vec3 turned = rotateZ({1, 0, 0}, 0.01);
     EXPECT_LT(turned.y, 0.0);
@@ -72,16 +57,16 @@ TEST(Vec3, AVectorTurnedAboutItselfOrByZeroStaysPut) {
 // No caller passes a zero vector or axis, but a division by a zero length must not spread NaNs.
 TEST(Vec3, ZeroVectorsAndAxesGiveFiniteResults) {
     EXPECT_EQ(length({0, 0, 0}), 0.0);
-    expectExactly(normalize({0, 0, 0}), {0, 0, 0});
+    expectSame(normalize({0, 0, 0}), {0, 0, 0});
 
     const Vec3 v{0.3, -0.7, 0.2};
     const Vec3 zeroAxisTurn = rotateAroundAxis(v, {0, 0, 0}, 0.5);
     EXPECT_TRUE(isFinite(zeroAxisTurn));
-    expectExactly(zeroAxisTurn, v);
+    expectSame(zeroAxisTurn, v);
 
     const Vec3 zeroTurned = rotateAroundAxis({0, 0, 0}, {1, 2, 3}, 0.5);
     EXPECT_TRUE(isFinite(zeroTurned));
-    expectExactly(zeroTurned, {0, 0, 0});
+    expectSame(zeroTurned, {0, 0, 0});
 
     EXPECT_TRUE(isFinite(rotateAroundAxis({0, 0, 0}, {0, 0, 0}, 1.0)));
     EXPECT_TRUE(isFinite(rotateZ({0, 0, 0}, 1.0)));

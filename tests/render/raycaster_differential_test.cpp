@@ -9,6 +9,7 @@
 #include "tests/reference/plain_raycaster.h"
 #include "shell/vector_targets.h"
 #include "tests/support/program_state.h"
+#include "tests/support/vec3_checks.h"
 #include "tests/support/vector_targets.h"
 #include "world/grid.h"
 
@@ -52,10 +53,6 @@ Outcome run(Render render, const Camera& pose, int faceBefore) {
     render();
     const auto* bytes = static_cast<const unsigned char*>(screen->pixels);
     return {std::vector<unsigned char>(bytes, bytes + screen->h * screen->pitch), hitFace, camera.position};
-}
-
-bool sameBits(const Vec3& a, const Vec3& b) {
-    return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
 // The first differing pixel, for the failure message.

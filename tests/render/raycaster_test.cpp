@@ -16,11 +16,6 @@ namespace {
 const Rgb unwritten{1, 2, 3};
 const Rgb black{0, 0, 0};
 
-void fillScreen(Rgb colour) {
-    for (int x = 0; x < screenWidth; ++x)
-        for (int y = 0; y < screenHeight; ++y) putPixel(x, y, colour[0], colour[1], colour[2]);
-}
-
 void setSize(double width, double height) {
     renderWidth = width;
     renderHeight = height;

@@ -19,11 +19,6 @@ namespace {
 // A colour the renderer never produces at the start position, painted everywhere before a pass.
 constexpr Rgb untouched{1, 2, 3};
 
-void paintWindow(const Rgb& colour) {
-    for (int y = 0; y < screenHeight; ++y)
-        for (int x = 0; x < screenWidth; ++x) putPixel(x, y, colour[0], colour[1], colour[2]);
-}
-
 void pushEvent(Uint8 type) {
     SDL_Event event{};
     event.type = type;
@@ -59,7 +54,7 @@ protected:
         resetProgramState();
         while (!queueIsEmpty()) {
         }
-        paintWindow(untouched);
+        fillScreen(untouched);
         resetSdlSpy();
     }
     void TearDown() override { resetProgramState(); }

@@ -20,6 +20,7 @@
 #include "shell/screen.h"
 #include "tests/support/program_state.h"
 #include "tests/support/sdl_spy.h"
+#include "tests/support/vec3_checks.h"
 #include "world/grid.h"
 
 #include <gtest/gtest.h>
@@ -122,18 +123,6 @@ int mouseMotion(Random& random) {
     return random.between(-2000, 2000);
 }
 
-bool sameBits(Vec3 a, Vec3 b) {
-    return std::memcmp(&a, &b, sizeof(Vec3)) == 0;
-}
-
-bool finite(Vec3 v) {
-    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
-}
-
-double dot(Vec3 a, Vec3 b) {
-    return a.x * b.x + a.y * b.y + a.z * b.z;
-}
-
 bool cellStateSound(int x, int y, int z) {
     const std::uint8_t state = grid[x][y][z].state;
     return isShellCell(x, y, z) ? state == Wall || state == Caption : state == Empty || state == Live;
@@ -160,7 +149,7 @@ struct Drift {
 // Fails the test (returning false) when the camera or the speed is unsound; records the drift.
 bool cameraSound(long long pass, Drift& worst) {
     const Camera& c = camera;
-    if (!finite(c.position) || !finite(c.direction) || !finite(c.right) || !finite(c.up)) {
+    if (!isFinite(c.position) || !isFinite(c.direction) || !isFinite(c.right) || !isFinite(c.up)) {
         ADD_FAILURE() << "pass " << pass << ": a camera vector is not finite";
         return false;
     }

@@ -48,3 +48,8 @@ Rgb pixelAt(int x, int y) {
     SDL_GetRGB(value, screen->format, &rgb[0], &rgb[1], &rgb[2]);
     return rgb;
 }
+
+void fillScreen(const Rgb& colour) {
+    for (int y = 0; y < screenHeight; ++y)
+        for (int x = 0; x < screenWidth; ++x) putPixel(x, y, colour[0], colour[1], colour[2]);
+}

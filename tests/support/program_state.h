@@ -16,3 +16,5 @@ void openTestScreen();
 using Rgb = std::array<std::uint8_t, 3>;
 // The colour stored at (x, y) of the window surface.
 Rgb pixelAt(int x, int y);
+// Paints every pixel of the window surface in one colour (putPixel, so in the surface's format).
+void fillScreen(const Rgb& colour);

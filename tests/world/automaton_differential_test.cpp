@@ -4,6 +4,7 @@
 #include "shell/vector_targets.h"
 #include "tests/reference/plain_automaton.h"
 #include "tests/support/program_state.h"
+#include "tests/support/rule_lists.h"
 #include "tests/support/vector_targets.h"
 #include "world/automaton.h"
 #include "world/grid.h"
@@ -101,16 +102,6 @@ RuleSet randomRules(std::mt19937_64& rng) {
             else list[i] = 0;
         }
     }
-    return r;
-}
-
-RuleSet listsOf(std::initializer_list<std::int32_t> survival, std::initializer_list<std::int32_t> birth) {
-    RuleSet r;
-    for (int i = 0; i < ruleListLength; ++i) r.survival[i] = r.birth[i] = noCount;
-    int i = 0;
-    for (std::int32_t c : survival) r.survival[i++] = c;
-    i = 0;
-    for (std::int32_t c : birth) r.birth[i++] = c;
     return r;
 }
 

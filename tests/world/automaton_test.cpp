@@ -1,5 +1,7 @@
 // The generation step, through its public functions only, so that the same tests hold for any way of
 // computing it.
+#include "tests/support/grid_copy.h"
+#include "tests/support/rule_lists.h"
 #include "world/automaton.h"
 #include "world/grid.h"
 
@@ -17,27 +19,8 @@ namespace {
 
 using Position = std::array<int, 3>;
 
-std::vector<Cell> copyOfGrid() {
-    const Cell* first = &grid[0][0][0];
-    return std::vector<Cell>(first, first + gridSize * gridSize * gridSize);
-}
-
-void restoreGrid(const std::vector<Cell>& cells) {
-    std::memcpy(&grid[0][0][0], cells.data(), cells.size() * sizeof(Cell));
-}
-
-bool gridEquals(const std::vector<Cell>& cells) {
-    return std::memcmp(cells.data(), &grid[0][0][0], cells.size() * sizeof(Cell)) == 0;
-}
-
 int indexOf(int x, int y, int z) {
     return (x * gridSize + y) * gridSize + z;
-}
-
-void setList(std::int32_t (&list)[ruleListLength], std::initializer_list<std::int32_t> counts) {
-    for (std::int32_t& entry : list) entry = noCount;
-    int i = 0;
-    for (std::int32_t count : counts) list[i++] = count;
 }
 
 void makeLive(std::initializer_list<Position> cells) {

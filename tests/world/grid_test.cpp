@@ -1,3 +1,4 @@
+#include "tests/support/grid_copy.h"
 #include "world/grid.h"
 
 #include <gtest/gtest.h>
@@ -9,15 +10,6 @@
 namespace {
 
 constexpr int last = gridSize - 1;
-
-std::vector<Cell> copyOfGrid() {
-    const Cell* first = &grid[0][0][0];
-    return std::vector<Cell>(first, first + gridSize * gridSize * gridSize);
-}
-
-bool gridEquals(const std::vector<Cell>& cells) {
-    return std::memcmp(cells.data(), &grid[0][0][0], cells.size() * sizeof(Cell)) == 0;
-}
 
 const Cell& cellIn(const std::vector<Cell>& cells, int x, int y, int z) {
     return cells[(x * gridSize + y) * gridSize + z];
