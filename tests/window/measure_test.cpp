@@ -15,18 +15,20 @@ using namespace window_test;
 
 namespace {
 
-double passesPerSecond(const std::vector<Present>& presents, int width, double from, double to) {
-    int count = 0;
-    for (const Present& p : presents) count += p.width == width && p.at >= from && p.at < to;
-    return count / (to - from);
-}
-
-// Default rules, and the presentations recorded.
-ProgramOptions withRules() {
-    ProgramOptions options;
-    options.withRulesFile = true;
-    options.recordPresents = true;
-    return options;
+// Passes per second over the next `passes` passes, from the times the recorder wrote: the number of
+// intervals between the first and the last of them over the time they span. A measurement counts
+// passes rather than waiting a fixed time, so a slow pass cannot leave it empty. 0 when the program
+// did not make the passes, or made them at another picture width.
+double measurePassesPerSecond(Viewer& v, int passes, int width) {
+    const int first = v.presentCount();
+    if (!v.waitForPasses(passes, 300)) return 0;
+    const std::vector<Present> presents = v.presents();
+    const Present& from = presents[static_cast<std::size_t>(first)];
+    const Present& to = presents.back();
+    for (std::size_t i = static_cast<std::size_t>(first); i < presents.size(); ++i)
+        if (presents[i].width != width) return 0;
+    const double intervals = static_cast<double>(presents.size() - static_cast<std::size_t>(first) - 1);
+    return to.at > from.at ? intervals / (to.at - from.at) : 0;
 }
 
 // Keypad 9, held until the program has cleared the window (seen by the recorder of presentations),
@@ -40,30 +42,20 @@ bool enlargeToWholeWindow(Viewer& v) {
         }))
         return false;
     // Passes that began before the key went up still clear the window.
-    if (!v.waitForPresents(wholeWindow, 2)) return false;
+    if (!v.waitForPasses(1)) return false;
     return waitUntil(60, [&] { return checkFillsExactly(v.whole(), wholeWindow).empty(); });
 }
 
 }  // namespace
 
 TEST(Measure, PassesPerSecondAtTheSmallestAndTheLargestPicture) {
-    Viewer v(withRules());
-    ASSERT_TRUE(v.waitForWindow()) << v.standardError();
+    Viewer v(withRulesRecorded());
+    ASSERT_TRUE(v.waitForWindow()) << v.seen();
 
-    const double smallFrom = monotonicNow();
-    sleepFor(3);
-    const double smallTo = monotonicNow();
-    ASSERT_TRUE(enlargeToWholeWindow(v));
-    sleepFor(0.5);
-    const double largeFrom = monotonicNow();
-    sleepFor(4);
-    const double largeTo = monotonicNow();
-    ASSERT_EQ(v.closeAndWait(30), std::optional<int>(0));
-
-    const auto presents = v.presents();
-    ASSERT_FALSE(presents.empty()) << "the recorder recorded nothing";
-    const double small = passesPerSecond(presents, 100, smallFrom, smallTo);
-    const double large = passesPerSecond(presents, 640, largeFrom, largeTo);
+    const double small = measurePassesPerSecond(v, 60, 100);
+    ASSERT_TRUE(enlargeToWholeWindow(v)) << v.seen();
+    const double large = measurePassesPerSecond(v, 60, 640);
+    ASSERT_EQ(v.closeAndWait(60), std::optional<int>(0)) << v.seen();
     std::printf("passes per second of the real program: %.1f at 100 x 75, %.1f at 640 x 480\n", small, large);
     ::testing::Test::RecordProperty("passes_per_second_100x75", std::to_string(small));
     ::testing::Test::RecordProperty("passes_per_second_640x480", std::to_string(large));
@@ -78,27 +70,20 @@ TEST(Measure, PassesPerSecondAtTheWholeWindowOnEveryTarget) {
     for (const std::int64_t target : runnableVectorTargets()) {
         const std::string name = vectorTargetName(target);
         SCOPED_TRACE(name);
-        ProgramOptions options = withRules();
+        ProgramOptions options = withRulesRecorded();
         options.extraEnv.push_back("CELLVANE_VECTOR_TARGET=" + name);
         Viewer v(options);
-        ASSERT_TRUE(v.waitForWindow()) << v.standardError();
-        ASSERT_TRUE(enlargeToWholeWindow(v));
+        ASSERT_TRUE(v.waitForWindow()) << v.seen();
+        ASSERT_TRUE(enlargeToWholeWindow(v)) << v.seen();
         const Image farWall = v.whole();
-        const double wallFrom = monotonicNow();
-        sleepFor(3);
-        const double wallTo = monotonicNow();
+        const double wall = measurePassesPerSecond(v, 60, 640);
         v.client->moveMouseBy(45, -35);
-        ASSERT_TRUE(waitUntil(10, [&] { return !(v.whole() == farWall); })) << "the turn did not show";
-        ASSERT_TRUE(v.waitForPresents(wholeWindow, 2));
-        const double diagonalFrom = monotonicNow();
-        sleepFor(3);
-        const double diagonalTo = monotonicNow();
-        ASSERT_EQ(v.closeAndWait(30), std::optional<int>(0));
+        ASSERT_TRUE(waitUntil(60, [&] { return !(v.whole() == farWall); })) << "the turn did not show; " << v.seen();
+        ASSERT_TRUE(v.waitForPasses(1)) << v.seen();
+        const double diagonal = measurePassesPerSecond(v, 60, 640);
+        ASSERT_EQ(v.closeAndWait(60), std::optional<int>(0)) << v.seen();
         // The program accepted the target: it names any it cannot use on standard error.
         EXPECT_EQ(v.standardError().find("CELLVANE_VECTOR_TARGET"), std::string::npos) << v.standardError();
-        const auto presents = v.presents();
-        const double wall = passesPerSecond(presents, 640, wallFrom, wallTo);
-        const double diagonal = passesPerSecond(presents, 640, diagonalFrom, diagonalTo);
         std::printf("passes per second at 640 x 480, %s target: %.1f at the far wall, %.1f along the diagonal\n",
                     name.c_str(), wall, diagonal);
         ::testing::Test::RecordProperty("passes_per_second_640x480_far_wall_" + name, std::to_string(wall));
@@ -116,8 +101,8 @@ TEST(Pictures, ScreenshotsOfTheRealWindow) {
     const char* chosen = std::getenv("CELLVANE_PICTURE_DIR");
     const std::filesystem::path dir = std::filesystem::absolute(chosen != nullptr ? chosen : "pictures");
     std::filesystem::create_directories(dir);
-    Viewer v(withRules());
-    ASSERT_TRUE(v.waitForWindow()) << v.standardError();
+    Viewer v(withRulesRecorded());
+    ASSERT_TRUE(v.waitForWindow()) << v.seen();
 
     auto save = [&](const Image& image, const std::string& name) {
         const auto ppm = v.scratch.path / (name + ".ppm");
@@ -137,31 +122,33 @@ TEST(Pictures, ScreenshotsOfTheRealWindow) {
     };
 
     Image start;
-    ASSERT_TRUE(waitUntil(10, [&] { return checkFillsExactly(start = v.whole(), startRect).empty(); }));
+    ASSERT_TRUE(waitUntil(60, [&] { return checkFillsExactly(start = v.whole(), startRect).empty(); }))
+        << checkFillsExactly(start, startRect);
     save(start, "window-start");
 
-    ASSERT_TRUE(enlargeToWholeWindow(v));
+    ASSERT_TRUE(enlargeToWholeWindow(v)) << v.seen();
     Image large;
-    ASSERT_TRUE(waitUntil(10, [&] { return checkFillsExactly(large = v.whole(), wholeWindow).empty(); }));
+    ASSERT_TRUE(waitUntil(60, [&] { return checkFillsExactly(large = v.whole(), wholeWindow).empty(); }))
+        << checkFillsExactly(large, wholeWindow);
     save(large, "window-640x480");
 
-    // A row of cells placed while flying sideways (b with the left, then the right arrow), seen from a
-    // few cells back after two generations.
+    // A row of cells placed while flying sideways (b with the left, then the right arrow, each for a
+    // number of passes), seen from a few cells back after about two generations.
     v.client->keyDown(XK_b);
-    v.tap({XK_Left}, 0.6);
-    v.tap({XK_Right}, 1.2);
+    ASSERT_TRUE(v.press({XK_Left}, 36)) << v.seen();
+    ASSERT_TRUE(v.press({XK_Right}, 72)) << v.seen();
     v.client->keyUp(XK_b);
-    v.tap({XK_Left}, 0.6);
-    v.tap({XK_Down}, 0.7);
-    for (int generation = 0; generation < 2; ++generation) {
-        v.tap({XK_space}, 0.03);
-        sleepFor(0.3);
-    }
-    ASSERT_TRUE(v.waitForPresents(wholeWindow, 3));
-    const Image cells = v.whole();
+    ASSERT_TRUE(v.press({XK_Left}, 36)) << v.seen();
+    ASSERT_TRUE(v.press({XK_Down}, 42)) << v.seen();
+    for (int generation = 0; generation < 2; ++generation) ASSERT_TRUE(v.press({XK_space})) << v.seen();
+    Image cells;
     int livePixels = 0;  // neither a wall's grey nor the caption's red 255
-    for (const Rgb& p : cells.pixels) livePixels += p[0] != 255 && !(p[0] == p[1] && p[1] == p[2]);
-    EXPECT_GT(livePixels, 1000) << "no live cells in sight";
+    EXPECT_TRUE(waitUntil(60, [&] {
+        cells = v.whole();
+        livePixels = 0;
+        for (const Rgb& p : cells.pixels) livePixels += p[0] != 255 && !(p[0] == p[1] && p[1] == p[2]);
+        return livePixels > 1000;
+    })) << livePixels << " pixels of live cells in sight; " << v.seen();
     save(cells, "window-cells");
-    EXPECT_EQ(v.closeAndWait(30), std::optional<int>(0));
+    EXPECT_EQ(v.closeAndWait(60), std::optional<int>(0)) << v.seen();
 }

@@ -1,4 +1,5 @@
 // Start-up of the real program: its window, title, first picture, messages and exit statuses.
+#include "tests/support/captions.h"
 #include "tests/window/expected_picture.h"
 #include "tests/window/x_harness.h"
 
@@ -8,7 +9,7 @@ using namespace window_test;
 
 namespace {
 
-const std::string title = "Cellvane 3D - with Quorbel 3D engine (press kp7,8,9 for better resolution)";
+const std::string& title = expectedTitleCaption;
 
 }  // namespace
 
@@ -17,7 +18,7 @@ TEST(StartUp, OpensTheTitledWindowWithTheStartPictureAndEndsWhenClosed) {
     ASSERT_TRUE(viewer.waitForWindow()) << viewer.standardError();
 
     EXPECT_EQ(viewer.client->size(viewer.window), std::make_pair(640, 480));
-    EXPECT_TRUE(viewer.waitForCaption(title, 10)) << "caption: " << viewer.caption();
+    EXPECT_TRUE(viewer.waitForCaption(title, 60)) << viewer.seen();
     const std::string net = viewer.client->netCaption(viewer.window);
     if (!net.empty()) {
         EXPECT_EQ(net, title);
@@ -26,7 +27,7 @@ TEST(StartUp, OpensTheTitledWindowWithTheStartPictureAndEndsWhenClosed) {
     // Partial updates reach the screen up to a refresh later: poll until the window settles.
     Image window;
     std::string fault;
-    waitUntil(10, [&] {
+    waitUntil(60, [&] {
         window = viewer.whole();
         fault = checkFillsExactly(window, startRect);
         return fault.empty();
@@ -43,7 +44,7 @@ TEST(StartUp, OpensTheTitledWindowWithTheStartPictureAndEndsWhenClosed) {
     EXPECT_LE(differences, 20) << "pixels that differ from the headless start picture";
 
     EXPECT_EQ(viewer.standardOutput(), "Error opening rules.ini, default rules loaded");
-    EXPECT_EQ(viewer.closeAndWait(10), std::optional<int>(0));
+    EXPECT_EQ(viewer.closeAndWait(60), std::optional<int>(0));
     EXPECT_EQ(viewer.standardOutput(), "Error opening rules.ini, default rules loaded");
     EXPECT_EQ(viewer.standardError(), "");
 }
@@ -53,10 +54,10 @@ TEST(StartUp, WithARulesFilePrintsNothingAndEndsWhenClosed) {
     options.withRulesFile = true;
     Viewer viewer(options);
     ASSERT_TRUE(viewer.waitForWindow()) << viewer.standardError();
-    EXPECT_TRUE(viewer.waitForCaption(title, 10));
+    EXPECT_TRUE(viewer.waitForCaption(title, 60)) << viewer.seen();
     // Two close requests drained in one pass end the program once, as one does.
     viewer.client->closeWindow(viewer.window);
-    EXPECT_EQ(viewer.closeAndWait(10), std::optional<int>(0));
+    EXPECT_EQ(viewer.closeAndWait(60), std::optional<int>(0));
     EXPECT_EQ(viewer.standardOutput(), "");
 }
 
@@ -70,7 +71,7 @@ TEST(StartUp, WithoutADisplayReportsWhySDLCannotStartAndExitsWithOne) {
         options.withDisplay = false;
         options.setVideoDriver = askForX11;
         Viewer viewer(options);
-        ASSERT_TRUE(viewer.process.waitForExit(15)) << "still running without a display";
+        ASSERT_TRUE(viewer.process.waitForExit(60)) << "still running without a display";
         EXPECT_EQ(viewer.process.exitStatus, std::optional<int>(1));
         const std::string out = viewer.standardOutput();
         const std::string prefix = "Unable to init SDL: ";
@@ -85,7 +86,7 @@ TEST(StartUp, RefusedVideoModeReportsAndExitsWithOne) {
     options.withRulesFile = true;
     options.preload = {refuseVideoShimPath()};
     Viewer viewer(options);
-    ASSERT_TRUE(viewer.process.waitForExit(15));
+    ASSERT_TRUE(viewer.process.waitForExit(60));
     EXPECT_EQ(viewer.process.exitStatus, std::optional<int>(1));
     EXPECT_EQ(viewer.standardOutput(), "Unable to set video: the video mode was refused on purpose\n");
 }

@@ -12,10 +12,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <stdexcept>
 
@@ -285,19 +287,29 @@ void XClient::paint(Window window, Rect rect, Rgb colour) {
     XSync(display, False);
 }
 
+// The reply to the first XSync may reach this client while the server is still writing the event
+// it generated to the program's connection; the server answers the second only after it has written
+// out everything, so once this returns the program can read the event.
+namespace {
+void syncTwice(Display* display) {
+    XSync(display, False);
+    XSync(display, False);
+}
+}  // namespace
+
 void XClient::keyDown(unsigned long keysym) {
     XTestFakeKeyEvent(display, XKeysymToKeycode(display, keysym), True, CurrentTime);
-    XSync(display, False);
+    syncTwice(display);
 }
 
 void XClient::keyUp(unsigned long keysym) {
     XTestFakeKeyEvent(display, XKeysymToKeycode(display, keysym), False, CurrentTime);
-    XSync(display, False);
+    syncTwice(display);
 }
 
 void XClient::moveMouseBy(int dx, int dy) {
     XTestFakeRelativeMotionEvent(display, dx, dy, CurrentTime);
-    XSync(display, False);
+    syncTwice(display);
 }
 
 void XClient::focus(Window window) {
@@ -385,6 +397,13 @@ std::string readFile(const std::filesystem::path& path) {
 
 }  // namespace
 
+ProgramOptions withRulesRecorded() {
+    ProgramOptions options;
+    options.withRulesFile = true;
+    options.recordPresents = true;
+    return options;
+}
+
 Viewer::Viewer(const ProgramOptions& options) {
     namespace fs = std::filesystem;
     const fs::path work = workDir();
@@ -414,6 +433,7 @@ Viewer::Viewer(const ProgramOptions& options) {
         client.emplace(server->display);
     }
     std::vector<std::string> preload = options.preload;
+    recordingPresents = options.recordPresents;
     if (options.recordPresents) {
         preload.push_back(recordPresentsShimPath());
         env.push_back("CELLVANE_PRESENT_LOG=" + (scratch.path / "presents.log").string());
@@ -478,20 +498,57 @@ bool Viewer::waitForCaption(const std::string& text, double deadlineSeconds) {
 }
 
 bool Viewer::holdUntil(const std::vector<unsigned long>& keysyms, const std::function<bool()>& condition,
-                       double deadlineSeconds) {
+                       double deadlineSeconds, double pollSeconds) {
     for (unsigned long k : keysyms) client->keyDown(k);
-    const bool held = waitUntil(deadlineSeconds, condition);
+    const bool held = waitUntil(deadlineSeconds, condition, pollSeconds);
     for (unsigned long k : keysyms) client->keyUp(k);
     return held;
 }
 
-void Viewer::tap(const std::vector<unsigned long>& keysyms, double holdSeconds) {
+int Viewer::presentCount() {
+    std::ifstream f(scratch.path / "presents.log", std::ios::binary);
+    if (!f) return presentsCounted;  // nothing presented yet
+    f.seekg(static_cast<std::streamoff>(presentLogRead));
+    const std::string rest{std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
+    // Only whole lines count: the recorder may be half way through writing the last one.
+    const std::size_t end = rest.rfind('\n');
+    if (end == std::string::npos) return presentsCounted;
+    presentsCounted += static_cast<int>(std::count(rest.begin(), rest.begin() + static_cast<std::ptrdiff_t>(end), '\n')) + 1;
+    presentLogRead += end + 1;
+    return presentsCounted;
+}
+
+bool Viewer::waitForPasses(int passes, double deadlineSeconds) {
+    if (!recordingPresents) throw std::logic_error("counting passes needs ProgramOptions::recordPresents");
+    const int target = presentCount() + passes + 2;
+    waitUntil(deadlineSeconds, [&] { return presentCount() >= target || !alive(); });
+    return presentCount() >= target;
+}
+
+bool Viewer::press(const std::vector<unsigned long>& keysyms, int passes, double deadlineSeconds) {
     for (unsigned long k : keysyms) client->keyDown(k);
-    sleepFor(holdSeconds);
+    const bool readDown = waitForPasses(passes, deadlineSeconds);
     for (unsigned long k : keysyms) client->keyUp(k);
+    const bool readUp = waitForPasses(1, deadlineSeconds);
+    return readDown && readUp;
+}
+
+bool Viewer::alive() { return process.running() && (!server || server->process.running()); }
+
+std::string Viewer::seen() {
+    const bool serverGone = server && !server->process.running();
+    std::string text = serverGone ? std::string("the X server has ended")
+                                  : "caption \"" + (client && window != 0 ? caption() : std::string("(no window)")) + "\"";
+    if (recordingPresents) text += ", " + std::to_string(presentCount()) + " presentations recorded";
+    if (process.running()) return text + ", the program runs";
+    text += ", the program has ended";
+    if (process.exitStatus) text += " with status " + std::to_string(*process.exitStatus);
+    if (process.exitSignal) text += " by signal " + std::to_string(*process.exitSignal);
+    return text + "; standard error: \"" + standardError() + "\"";
 }
 
 bool Viewer::waitForPresents(Rect rect, int passes, double deadlineSeconds) {
+    if (recordingPresents) return waitForPasses(passes, deadlineSeconds);
     // No colour of the world has channels that are not all multiples of four, apart from the
     // caption's red 255; this one cannot come from the program.
     const Rgb marker{1, 2, 3};

@@ -158,6 +158,9 @@ struct ProgramOptions {
     bool recordPresents = false;                    // preload the recorder of presentations
 };
 
+// A rules.ini with the default rules, and the presentations recorded: how most tests start it.
+ProgramOptions withRulesRecorded();
+
 // One call of SDL_UpdateRect in the program, as the preloaded recorder wrote it.
 struct Present {
     double at;  // seconds of CLOCK_MONOTONIC, the clock of monotonicNow()
@@ -174,6 +177,9 @@ struct Viewer {
     std::optional<XClient> client;
     ChildProcess process;
     Window window = 0;
+    bool recordingPresents = false;
+    std::uintmax_t presentLogRead = 0;  // bytes of the present log counted so far
+    int presentsCounted = 0;
 
     // Starts Xvfb (when options.withDisplay), then the program. Does not wait for the window.
     explicit Viewer(const ProgramOptions& options = {});
@@ -198,11 +204,32 @@ struct Viewer {
     // once per pass, so holding until the effect is seen never misses a press however long a pass
     // takes. Returns whether the condition held.
     bool holdUntil(const std::vector<unsigned long>& keysyms, const std::function<bool()>& condition,
-                   double deadlineSeconds = 60);
-    void tap(const std::vector<unsigned long>& keysyms, double holdSeconds);
-    // Waits until the program has presented its picture at least `passes` more times, seen by
-    // painting a marker over a corner of rect and waiting for the program to paint it over.
+                   double deadlineSeconds = 60, double pollSeconds = 0.01);
+
+    // Counting passes (with options.recordPresents). A pass drains the event queue, presents its
+    // picture (one line in the recorder's log) and then reads the held keys, so the pass that
+    // presents next after a call may have drained its events before the call; the one after it
+    // cannot have.
+    // The presentations recorded so far; reads the log on from where the last call stopped.
+    int presentCount();
+    // Waits until `passes` whole passes have drained their events and read the keys after this call
+    // (the count has grown by passes + 2). False on the deadline.
+    bool waitForPasses(int passes, double deadlineSeconds = 60);
+    // Holds keys until at least `passes` passes have read them held, then releases them and waits
+    // until a pass has read them up, so that the next press is a press of its own. However slow the
+    // passes are, the program sees the keys down and then up. False on the deadline.
+    bool press(const std::vector<unsigned long>& keysyms, int passes = 1, double deadlineSeconds = 60);
+    // Waits until the program has presented its picture at least `passes` more times: with the
+    // recorder, as waitForPasses; without it, seen by painting a marker over a corner of rect and
+    // waiting for the program to paint it over.
     bool waitForPresents(Rect rect, int passes, double deadlineSeconds = 60);
+    // Whether the program and its X server both still run: waits for the program end early when
+    // either has gone.
+    bool alive();
+    // What the test can see of the program now, for failure messages: its caption, the number of
+    // presentations recorded and whether it still runs (with its exit status and standard error
+    // once it has ended).
+    std::string seen();
     // Closes the window as a user does and waits for the exit status.
     std::optional<int> closeAndWait(double deadlineSeconds = 60);
 };

@@ -4,7 +4,9 @@
  * of the rectangle is black in the surface (0 when not, -1 when the pixel size is not 4 bytes). Each
  * pass presents once, so the lines count passes; a black whole-window line is a cleared window.
  * Every call of SDL_WM_SetCaption is written likewise to the file named by CELLVANE_CAPTION_LOG, one
- * title per line: the window's own WM_NAME can change faster than another client can read it. */
+ * title per line: the window's own WM_NAME can change faster than another client can read it.
+ * With CELLVANE_PASS_DELAY_MS set, every presentation takes that many milliseconds longer, as a pass
+ * does on a slow or busy machine. */
 #ifndef _GNU_SOURCE
 #define _GNU_SOURCE
 #endif
@@ -46,6 +48,15 @@ void SDL_UpdateRect(SDL_Surface* screen, Sint32 x, Sint32 y, Uint32 width, Uint3
         fflush(log);
     }
     real(screen, x, y, width, height);
+    static long delayMs = -1;
+    if (delayMs < 0) {
+        const char* text = getenv("CELLVANE_PASS_DELAY_MS");
+        delayMs = text != NULL ? atol(text) : 0;
+    }
+    if (delayMs > 0) {
+        const struct timespec delay = {delayMs / 1000, (delayMs % 1000) * 1000000L};
+        nanosleep(&delay, NULL);
+    }
 }
 
 void SDL_WM_SetCaption(const char* title, const char* icon) {
