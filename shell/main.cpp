@@ -7,6 +7,7 @@
 #include <SDL/SDL.h>
 
 int main(int, char*[]) {
+    guardStandardStreams();
     restrictVectorTargetFromEnvironment();
     loadRules();  // before SDL, so its message is printed before the window exists
     initVideo(screenWidth, screenHeight, 32);

@@ -21,8 +21,20 @@ extern bool inputReleased;
 // The window surface, set by initVideo and owned by SDL.
 extern SDL_Surface* screen;
 
+// Opens each of standard input, output and error that is closed at start on /dev/null, so that no
+// connection or file opened later takes its number and receives messages meant for it; ignores
+// SIGPIPE, so that a message nobody reads is lost instead of ending the program. Called first.
+void guardStandardStreams();
 // Initialises SDL and opens the window; prints the reason and exits with status 1 on failure.
 void initVideo(int width, int height, int bitsPerPixel);
+// Losing the X display (the server ends, or the program's connection is killed) or an X request
+// failing ends the program at once with status 1 and one line naming the display. While the window
+// is being opened (the display may lack memory or a feature), that line is a start-up failure on
+// standard output, "Unable to set video: ..."; once it is open, the line goes to standard error, and
+// a failing request means that another program destroyed the window. initVideo calls this before
+// SDL starts and again once the window is open, as SDL installs handlers of its own in between.
+enum class DisplayPhase { OpeningWindow, WindowOpen };
+void endWithTheDisplay(DisplayPhase now);
 // Runs passes (events, picture, presentation, controls) until the window is closed.
 void mainLoop();
 // The shortest pass in seconds: the loop waits out the rest of a quicker pass, so that movement,

@@ -9,6 +9,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -59,6 +60,11 @@ void ChildProcess::start(const std::vector<std::string>& argv, const std::vector
     const int err = ::open(stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     const int in = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
     if (out < 0 || err < 0 || in < 0) throw std::runtime_error("cannot open the output files of " + argv[0]);
+    int brokenPipe[2] = {-1, -1};
+    if (!brokenPipeInChild.empty()) {
+        if (::pipe2(brokenPipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+        ::close(brokenPipe[0]);  // nobody reads: a write gives SIGPIPE
+    }
     const pid_t parent = ::getpid();
 
     const pid_t child = ::fork();
@@ -70,6 +76,12 @@ void ChildProcess::start(const std::vector<std::string>& argv, const std::vector
         ::dup2(out, 1);
         ::dup2(err, 2);
         if (extraFd >= 0) ::dup2(extraFd, extraFdTarget);
+        for (const int fd : brokenPipeInChild) ::dup2(brokenPipe[1], fd);
+        for (const int fd : closedInChild) ::close(fd);
+        if (addressSpaceLimit != 0) {
+            const rlimit limit{addressSpaceLimit, addressSpaceLimit};
+            ::setrlimit(RLIMIT_AS, &limit);
+        }
         if (::chdir(cwd.c_str()) != 0) ::_exit(127);
         ::execve(args[0], args.data(), envp.data());
         ::_exit(127);
@@ -77,6 +89,7 @@ void ChildProcess::start(const std::vector<std::string>& argv, const std::vector
     ::close(out);
     ::close(err);
     ::close(in);
+    if (brokenPipe[1] >= 0) ::close(brokenPipe[1]);
     pid = child;
     exitStatus.reset();
     exitSignal.reset();
@@ -317,6 +330,16 @@ void XClient::focus(Window window) {
     XSync(display, False);
 }
 
+void XClient::destroyWindow(Window window) {
+    XDestroyWindow(display, window);
+    XSync(display, False);
+}
+
+void XClient::killClientOf(Window window) {
+    XKillClient(display, window);
+    XSync(display, False);
+}
+
 void XClient::closeWindow(Window window) {
     XEvent event{};
     event.xclient.type = ClientMessage;
@@ -449,7 +472,11 @@ Viewer::Viewer(const ProgramOptions& options) {
     }
     if (!asanOptions.empty()) env.push_back("ASAN_OPTIONS=" + asanOptions);
     for (const auto& e : options.extraEnv) env.push_back(e);
+    if (options.prepareWorkDir) options.prepareWorkDir(work);
 
+    process.closedInChild = options.closedStreams;
+    process.brokenPipeInChild = options.brokenPipeStreams;
+    process.addressSpaceLimit = options.addressSpaceLimit;
     process.start({programPath()}, env, work.string(), (scratch.path / "stdout.txt").string(),
                   (scratch.path / "stderr.txt").string());
 }
@@ -488,7 +515,7 @@ bool Viewer::waitForWindow(double deadlineSeconds) {
         const Image centre = client->grab(window, {319, 239, 2, 2});
         return !centre.pixels.empty() && centre.at(0, 0) != Rgb{0, 0, 0} && !client->caption(window).empty();
     });
-    if (!found || window == 0) return false;
+    if (!found || window == 0 || !process.running()) return false;  // a program that ended has no window
     client->focus(window);
     return true;
 }

@@ -43,6 +43,9 @@ struct ChildProcess {
     pid_t pid = -1;
     std::optional<int> exitStatus;  // set once the child has been reaped
     std::optional<int> exitSignal;
+    std::vector<int> closedInChild;      // descriptors the next start closes in the child
+    std::vector<int> brokenPipeInChild;  // descriptors the next start puts on a pipe with no reader
+    unsigned long addressSpaceLimit = 0; // bytes of address space the next start allows (0: no limit)
 
     ChildProcess() = default;
     ChildProcess(const ChildProcess&) = delete;
@@ -124,6 +127,9 @@ struct XClient {
     void focus(Window window);
     // Sends the WM_DELETE_WINDOW message a window manager sends when the user closes the window.
     void closeWindow(Window window);
+    // What another program may do to the window: destroy it, or end its owner's connection.
+    void destroyWindow(Window window);
+    void killClientOf(Window window);
 };
 
 // Records every change of a window's WM_NAME with the time it was seen, from a thread with its own
@@ -156,6 +162,11 @@ struct ProgramOptions {
     std::vector<std::string> preload;               // LD_PRELOAD libraries
     std::vector<std::string> extraEnv;              // NAME=value
     bool recordPresents = false;                    // preload the recorder of presentations
+    std::vector<int> closedStreams;                 // standard descriptors the program starts without
+    std::vector<int> brokenPipeStreams;             // standard descriptors on a pipe nobody reads
+    unsigned long addressSpaceLimit = 0;            // bytes, as ulimit -v sets it (0: no limit)
+    // Called with the program's working directory just before the program starts.
+    std::function<void(const std::filesystem::path&)> prepareWorkDir;
 };
 
 // A rules.ini with the default rules, and the presentations recorded: how most tests start it.
