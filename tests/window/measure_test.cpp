@@ -136,7 +136,10 @@ TEST(Pictures, ScreenshotsOfTheRealWindow) {
     save(large, "window-640x480");
 
     // A row of cells placed while flying sideways (b with the left, then the right arrow, each for a
-    // number of passes), seen from a few cells back after about two generations.
+    // number of passes), seen from a few cells back after about two generations. The flight is made
+    // at 200 x 150 (keypad 7), whose passes are quick in any build, and the picture taken at the
+    // whole window again.
+    ASSERT_TRUE(v.press({XK_KP_Home})) << v.seen();
     v.client->keyDown(XK_b);
     ASSERT_TRUE(v.press({XK_Left}, 36)) << v.seen();
     ASSERT_TRUE(v.press({XK_Right}, 72)) << v.seen();
@@ -144,6 +147,7 @@ TEST(Pictures, ScreenshotsOfTheRealWindow) {
     ASSERT_TRUE(v.press({XK_Left}, 36)) << v.seen();
     ASSERT_TRUE(v.press({XK_Down}, 42)) << v.seen();
     for (int generation = 0; generation < 2; ++generation) ASSERT_TRUE(v.press({XK_space})) << v.seen();
+    ASSERT_TRUE(enlargeToWholeWindow(v)) << v.seen();
     Image cells;
     int livePixels = 0;  // neither a wall's grey nor the caption's red 255
     EXPECT_TRUE(waitUntil(60, [&] {
