@@ -351,6 +351,28 @@ TEST_F(RulesFile, ByteOrderMarkIsNotCountedInTheHeading) {
     EXPECT_EQ(warnings.text(), path + ":1: warning: heading of 100 characters is longer than 99; the whole line is skipped\n");
 }
 
+// The file is read in chunks of 64 KiB: a CR LF split between two chunks still ends the line, and a
+// lone CR at the end of a chunk is still part of its line.
+TEST_F(RulesFile, ChunkEdgesChangeNothing) {
+    const std::size_t chunk = 64 * 1024;
+    const std::string rest = joined(rulesLines({"5"}, {"6"})).substr(9);  // after "survival\n"
+    const std::string heading(chunk - 1, 'h');
+    std::string path = write(heading + "\r\n" + rest);  // the CR is the chunk's last byte
+    EXPECT_TRUE(load(path));
+    EXPECT_EQ(survivalList(), listOf({5}));
+    EXPECT_EQ(birthList(), listOf({6}));
+    EXPECT_EQ(warnings.text(), path + ":1: warning: heading of " + std::to_string(chunk - 1) +
+                                   " characters is longer than 99; the whole line is skipped\n");
+
+    Capture ownWarnings;
+    path = write(heading + "\rx\n" + rest);
+    EXPECT_TRUE(loadRulesFrom(path.c_str(), out.file, ownWarnings.file));
+    EXPECT_EQ(survivalList(), listOf({5}));
+    EXPECT_EQ(ownWarnings.text(),
+              path + ":1: warning: a carriage return (CR) inside the line ends no line; only LF or CR LF end a line\n" +
+              path + ":1: warning: heading of " + std::to_string(chunk + 1) + " characters is longer than 99; the whole line is skipped\n");
+}
+
 // The holes of a sparse file are passed over without reading them, yet they count as the NUL bytes
 // they read as: in a line's length, and as the end of an entry's number.
 TEST_F(RulesFile, HolesOfASparseFileReadAsTheirNulBytes) {
