@@ -7,8 +7,9 @@
 
 namespace {
 
-// Both handlers end the program with _exit: Xlib's own handlers call exit, and the SDL shutdown that
-// exit runs then waits for ever on the dead connection.
+// The handlers end the program with _exit: Xlib's own handlers call exit, and the SDL shutdown that
+// exit runs then waits for ever on the dead connection. Only a failed request while the window opens
+// is passed back to SDL, which checks its calls and then draws without what failed (OpenGL, say).
 
 DisplayPhase phase = DisplayPhase::OpeningWindow;
 
