@@ -27,12 +27,13 @@ extern SDL_Surface* screen;
 void guardStandardStreams();
 // Initialises SDL and opens the window; prints the reason and exits with status 1 on failure.
 void initVideo(int width, int height, int bitsPerPixel);
-// Losing the X display (the server ends, or the program's connection is killed) or an X request
-// failing ends the program at once with status 1 and one line naming the display. While the window
-// is being opened (the display may lack memory or a feature), that line is a start-up failure on
-// standard output, "Unable to set video: ..."; once it is open, the line goes to standard error, and
-// a failing request means that another program destroyed the window. initVideo calls this before
-// SDL starts and again once the window is open, as SDL installs handlers of its own in between.
+// Losing the X display (the server ends, or the program's connection is killed) ends the program at
+// once with status 1 and one line naming the display: while the window is being opened, the start-up
+// failure "Unable to set video: ..." on standard output; once it is open, a line on standard error.
+// A failing X request while the window opens is left to SDL, which checks its calls and goes without
+// what failed (OpenGL, for one); once it is open, a failing request means that another program
+// destroyed the window, and ends the program the same way. initVideo calls this before SDL starts
+// and again once the window is open, as SDL installs handlers of its own in between.
 enum class DisplayPhase { OpeningWindow, WindowOpen };
 void endWithTheDisplay(DisplayPhase now);
 // Runs passes (events, picture, presentation, controls) until the window is closed.
