@@ -72,12 +72,14 @@ Picture scaleSquare(const Picture& source, Square square, int size) {
         }
         return list;
     };
+    std::vector<std::vector<std::array<long, 2>>> spans;  // the same for rows and columns of a square
+    for (int i = 0; i < size; ++i) spans.push_back(weights(i));
     Picture out{size, size, std::vector<std::uint8_t>(std::size_t(size) * size * 3)};
     const double area = double(square.side) * square.side;
     for (int j = 0; j < size; ++j) {
-        auto rows = weights(j);
+        const auto& rows = spans[j];
         for (int i = 0; i < size; ++i) {
-            auto columns = weights(i);
+            const auto& columns = spans[i];
             for (int c = 0; c < 3; ++c) {
                 long sum = 0;
                 for (auto [y, wy] : rows)

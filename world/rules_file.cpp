@@ -204,14 +204,10 @@ bool startsWithByteOrderMark(const Line& line) {
 struct RulesReader {
     const char* path;
     std::FILE* warnings;
-    int lineNumber = 0;
-    bool ended = false;  // the file had no more lines
+    int lineNumber = 0;  // lines read so far; below rulesLastLine at the end only if the file ended early
 
     bool next(Line& line) {
-        if (ended || !readLine(line)) {
-            ended = true;
-            return false;
-        }
+        if (!readLine(line)) return false;
         ++lineNumber;
         if (line.innerCarriageReturn)
             std::fprintf(warnings, "%s:%d: warning: a carriage return (CR) inside the line ends no line; only LF or CR LF end a line\n",
@@ -257,7 +253,7 @@ struct RulesReader {
     }
 
     void warnIfEndedEarly() {
-        if (!ended || lineNumber >= rulesLastLine) return;
+        if (lineNumber >= rulesLastLine) return;
         if (lineNumber == 0) {
             std::fprintf(warnings, "%s: warning: the file is empty; every entry stays unused (99), so no cell is ever born or survives\n",
                          path);
