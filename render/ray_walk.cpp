@@ -69,12 +69,22 @@ HWY_INLINE VI offsetOf(VI cell) {
     return hn::Or(hn::Or(x, y), z);
 }
 
+// a / b for squares a and b (each +0 or above, +infinity or NaN), as IEEE divides: by zero, +infinity
+// for a above 0 and NaN for 0 or NaN. Highway's portable target (EMU128) gives 0 for any division by
+// zero, which would turn the delta of a component whose square underflows from infinite to finite.
+HWY_INLINE VD divideSquares(VD a, VD b) {
+    const D d;
+    const VD byZero = hn::IfThenElse(hn::Gt(a, hn::Zero(d)), hn::Set(d, INFINITY), hn::Set(d, NAN));
+    return hn::IfThenElse(hn::Eq(b, hn::Zero(d)), byZero, hn::Div(a, b));
+}
+
 // The plain walk's delta distance and first side distance of one axis, lane by lane.
 HWY_INLINE void setUpAxis(Row& row, int a, VD da, VD db, VD dc, const FrameRays& rays) {
     const D d;
     const DI di;
     const VD daSquared = hn::Mul(da, da);
-    const VD sum = hn::Add(hn::Add(hn::Div(hn::Mul(db, db), daSquared), hn::Set(d, 1.0)), hn::Div(hn::Mul(dc, dc), daSquared));
+    const VD sum = hn::Add(hn::Add(divideSquares(hn::Mul(db, db), daSquared), hn::Set(d, 1.0)),
+                           divideSquares(hn::Mul(dc, dc), daSquared));
     // A zero component never reaches a boundary (the sum is 0/0 there).
     const VD delta = hn::IfThenElse(hn::Eq(da, hn::Zero(d)), hn::Set(d, INFINITY), hn::Sqrt(sum));
     const MD negative = hn::Lt(da, hn::Zero(d));

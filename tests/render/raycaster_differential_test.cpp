@@ -302,6 +302,9 @@ TEST_F(RaycasterDifferential, UnusualCameraVectors) {
         {{0, 0, 1}, {0, 1, 0}, {1, 0, 0}},     {{0, 0, 0}, {0, 0, 0}, {0, 0, 0}},       {{0, 0, -1}, {1, 0, 0}, {0, 0, 0}},
         {{1, 1, 1}, {1, -1, 0}, {-1, -1, 2}},  {{nan, 0, 1}, {0, 1, 0}, {0, 0, 0.75}},   {{inf, 0, 0}, {0, 1, 0}, {0, 0, 0.75}},
         {{1e-300, 0, 0}, {0, 1e300, 0}, {0, 0, 0.75}}, {{-1, 0, 0}, {0, -inf, 0}, {0, 0, 0.75}},
+        // Squares that underflow: a division by zero must give an infinity (or NaN for 0 / 0) on
+        // every target.
+        {{1e-300, 0, 0}, {0, 0, 0}, {0, 0, 0}},       {{-1e-170, 1e-170, 0.5}, {0, 0, 0}, {1e-200, 0, 0}},
     };
     int n = 0;
     for (const auto& v : vectors) {
