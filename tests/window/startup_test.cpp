@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 using namespace window_test;
 
 namespace {
@@ -14,6 +16,7 @@ const std::string& title = expectedTitleCaption;
 }  // namespace
 
 TEST(StartUp, OpensTheTitledWindowWithTheStartPictureAndEndsWhenClosed) {
+    std::printf("[ SDL      ] the viewer runs on %s\n", sdlLibraryName().c_str());
     Viewer viewer;  // no rules.ini in its working directory
     ASSERT_TRUE(viewer.waitForWindow()) << viewer.standardError();
 

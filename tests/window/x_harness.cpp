@@ -4,6 +4,7 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
+#include <SDL/SDL.h>
 #include <X11/extensions/XTest.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -41,6 +42,17 @@ bool waitUntil(double deadlineSeconds, const std::function<bool()>& condition, d
         if (Clock::now() >= deadline) return false;
         sleepFor(pollSeconds);
     }
+}
+
+bool classicSdl() {
+    // SDL 1.2 over SDL 2 numbers its releases from 1.2.50 on; the classic library ended at 1.2.15.
+    return SDL_Linked_Version()->patch < 50;
+}
+
+std::string sdlLibraryName() {
+    const SDL_version* v = SDL_Linked_Version();
+    const std::string number = std::to_string(v->major) + "." + std::to_string(v->minor) + "." + std::to_string(v->patch);
+    return (classicSdl() ? "classic SDL " : "SDL 1.2 over SDL 2, ") + number;
 }
 
 // ---------------------------------------------------------------------------------------------

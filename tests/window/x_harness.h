@@ -29,6 +29,10 @@ using Seconds = std::chrono::duration<double>;
 
 // Paths of what the tests run, filled in by the build.
 std::string programPath();
+// The SDL 1.2 library that this test program loaded, and so the viewer it starts (LD_LIBRARY_PATH
+// chooses it for both): the classic one, or SDL 1.2 over SDL 2. Named for the test output.
+bool classicSdl();
+std::string sdlLibraryName();
 std::string refuseVideoShimPath();
 std::string recordPresentsShimPath();
 
