@@ -18,6 +18,12 @@ void reportCrashesWhileStarting(bool on);
 // The text that starts such a line ("Unable to init SDL: ", say); it must outlive the reporting.
 void setStartUpStep(const char* step);
 
+// Makes the caption just set reach the screen at once, also while the program is busy with a batch and
+// handles no events: SDL's X11 driver sends it itself (nothing to do on Linux); on Windows the window
+// system takes it when the thread looks at its message queue, which this does without taking a
+// message, so that no event is handled or lost.
+void showCaptionNow();
+
 // A file open for reading; none is -1.
 using File = std::intptr_t;
 

@@ -74,6 +74,8 @@ void endWithTheDisplay(DisplayPhase now) {
     XSetErrorHandler(requestFailed);
 }
 
+void platform::showCaptionNow() {}
+
 // ---------------------------------------------------------------------------------------------
 // Crashes while starting
 

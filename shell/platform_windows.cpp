@@ -12,9 +12,10 @@
 namespace {
 
 // Removes stdout.txt and stderr.txt at exit when nothing was written to them, as SDL's own entry does.
+// Registered first, so it runs last; a file open in the program cannot be removed, so they are closed.
 void removeEmptyOutputFiles() {
-    std::fflush(stdout);
-    std::fflush(stderr);
+    std::fclose(stdout);
+    std::fclose(stderr);
     for (const char* name : {"stdout.txt", "stderr.txt"}) {
         WIN32_FILE_ATTRIBUTE_DATA data{};
         if (::GetFileAttributesExA(name, GetFileExInfoStandard, &data) && data.nFileSizeLow == 0 && data.nFileSizeHigh == 0)
@@ -34,6 +35,10 @@ void guardStandardStreams() {
 }
 
 void endWithTheDisplay(DisplayPhase) {}
+
+void platform::showCaptionNow() {
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 0, QS_ALLINPUT);
+}
 
 // ---------------------------------------------------------------------------------------------
 // Crashes while starting

@@ -1,8 +1,9 @@
 ; The Windows installer: installs for the current user only (no administrator rights), adds a
 ; Start-menu entry that starts the viewer in the user's own folder (%APPDATA%\Cellvane, through
 ; cellvane-start.exe), and an uninstaller that removes everything installed but that folder.
-; make-packages passes VERSION, STAGE (the files to install) and OUTFILE.
-Unicode true
+; make-packages passes VERSION, STAGE (the files of the zip), LAUNCHER, ICON and OUTFILE.
+; A 64-bit installer for the 64-bit program; it runs where the program runs.
+Target amd64-unicode
 SetCompressor /SOLID lzma
 RequestExecutionLevel user
 
@@ -27,7 +28,7 @@ Section "Cellvane 3D"
   SetShellVarContext current
   SetOutPath "$INSTDIR"
   File "${STAGE}\cellvane.exe"
-  File "${STAGE}\cellvane-start.exe"
+  File "${LAUNCHER}"
   File "${STAGE}\SDL.dll"
   File "${STAGE}\README.md"
   File "${STAGE}\LICENSE.txt"
