@@ -65,5 +65,6 @@ Section "Uninstall"
   RMDir "$INSTDIR\rules"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
+  RMDir "$LOCALAPPDATA\Programs"  ; made by the install when it was the first there; kept unless empty
   DeleteRegKey HKCU "${UNINSTALL_KEY}"
 SectionEnd
