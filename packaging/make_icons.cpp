@@ -29,8 +29,11 @@ struct Picture {
 // The start world seen by the start camera, drawn over the whole window.
 Picture renderStartPicture() {
     // The invisible driver, asked for by name, gives the same 32-bit surface a display would.
-    setenv("SDL_VIDEODRIVER", "dummy", 1);
-    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    // putenv, which Windows has too, keeps the strings themselves.
+    static char videoDriver[] = "SDL_VIDEODRIVER=dummy";
+    static char audioDriver[] = "SDL_AUDIODRIVER=dummy";
+    putenv(videoDriver);
+    putenv(audioDriver);
     initVideo(screenWidth, screenHeight, 32);
     buildStartWorld();
     renderWidth = screenWidth;
@@ -159,7 +162,7 @@ std::vector<std::uint8_t> encodePng(const Picture& picture) {
 }
 
 bool writeFile(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
+    std::FILE* file = std::fopen(path.string().c_str(), "wb");
     if (file == nullptr) return false;
     bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
     return std::fclose(file) == 0 && written;
@@ -184,7 +187,7 @@ int main(int argc, char* argv[]) {
         std::error_code error;
         std::filesystem::create_directories(dir, error);
         if (error || !writeFile(dir / "cellvane.png", encodePng(scaleSquare(picture, iconSquare, size)))) {
-            std::fprintf(stderr, "%s: cannot write %s\n", argv[0], (dir / "cellvane.png").c_str());
+            std::fprintf(stderr, "%s: cannot write %s\n", argv[0], (dir / "cellvane.png").string().c_str());
             return 1;
         }
     }

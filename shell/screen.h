@@ -24,6 +24,8 @@ extern SDL_Surface* screen;
 // Opens each of standard input, output and error that is closed at start on /dev/null, so that no
 // connection or file opened later takes its number and receives messages meant for it; ignores
 // SIGPIPE, so that a message nobody reads is lost instead of ending the program. Called first.
+// On Windows, puts standard output and error on stdout.txt and stderr.txt in the working directory
+// (each removed at exit if left empty). One source per platform: shell/platform_*.cpp.
 void guardStandardStreams();
 // Initialises SDL and opens the window; prints the reason and exits with status 1 on failure.
 void initVideo(int width, int height, int bitsPerPixel);
@@ -34,6 +36,7 @@ void initVideo(int width, int height, int bitsPerPixel);
 // what failed (OpenGL, for one); once it is open, a failing request means that another program
 // destroyed the window, and ends the program the same way. initVideo calls this before SDL starts
 // and again once the window is open, as SDL installs handlers of its own in between.
+// On Windows, which has no display connection, it does nothing.
 enum class DisplayPhase { OpeningWindow, WindowOpen };
 void endWithTheDisplay(DisplayPhase now);
 // Runs passes (events, picture, presentation, controls) until the window is closed.

@@ -1,61 +1,14 @@
 #include "shell/screen.h"
 
-#include <SDL/SDL.h>
-#include <sys/resource.h>
-#include <unistd.h>
+#include "shell/platform.h"
 
-#include <csignal>
+#include <SDL/SDL.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <iterator>
 
 namespace {
-
-// SDL's libraries can crash while they start, for one when an address-space limit (ulimit -v) lets a
-// driver's allocation fail unchecked. Such a crash is reported as the start-up failure it is, on
-// standard output, and ends the program with status 1. The handler only writes prepared text.
-constexpr int crashSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT};
-struct sigaction previousHandlers[sizeof crashSignals / sizeof crashSignals[0]];
-const char* volatile startUpStep = "Unable to init SDL: ";
-char crashDetail[160];
-
-void writeAll(const char* text) {
-    for (std::size_t left = std::strlen(text); left > 0;) {
-        const ssize_t written = ::write(STDOUT_FILENO, text, left);
-        if (written <= 0) return;
-        text += written;
-        left -= static_cast<std::size_t>(written);
-    }
-}
-
-void reportCrash(int signalNumber) {
-    writeAll(startUpStep);
-    writeAll("SDL's libraries crashed (");
-    writeAll(signalNumber == SIGABRT ? "abort" : signalNumber == SIGSEGV ? "segmentation fault" : "fatal signal");
-    writeAll(")");
-    writeAll(crashDetail);
-    writeAll("\n");
-    ::_exit(1);
-}
-
-void reportCrashesWhileStarting(bool on) {
-    if (on) {
-        rlimit limit{};
-        if (::getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
-            std::snprintf(crashDetail, sizeof crashDetail, "; the address-space limit (ulimit -v) of %llu MiB may be too small",
-                          static_cast<unsigned long long>(limit.rlim_cur >> 20));
-    }
-    for (std::size_t i = 0; i < std::size(crashSignals); ++i) {
-        if (on) {
-            struct sigaction handler {};
-            handler.sa_handler = reportCrash;
-            ::sigaction(crashSignals[i], &handler, &previousHandlers[i]);
-        } else {
-            ::sigaction(crashSignals[i], &previousHandlers[i], nullptr);
-        }
-    }
-}
 
 bool driverChosenByUser() {
     const char* asked = std::getenv("SDL_VIDEODRIVER");
@@ -92,14 +45,17 @@ void keepTextDriversQuiet() {
 
 void initVideo(int width, int height, int bitsPerPixel) {
     endWithTheDisplay(DisplayPhase::OpeningWindow);
-    reportCrashesWhileStarting(true);
+    // SDL's libraries can crash while they start, for one when an address-space limit lets a driver's
+    // allocation fail unchecked: such a crash is reported as the start-up failure it is.
+    platform::setStartUpStep("Unable to init SDL: ");
+    platform::reportCrashesWhileStarting(true);
     keepTextDriversQuiet();
     if (SDL_Init(SDL_INIT_AUDIO | SDL_INIT_VIDEO) < 0) {
         std::printf("Unable to init SDL: %s\n", SDL_GetError());
         std::exit(1);
     }
     std::atexit(SDL_Quit);
-    startUpStep = "Unable to set video: ";
+    platform::setStartUpStep("Unable to set video: ");
     if (const char* reason = invisibleDriverReason()) {
         std::printf("Unable to init SDL: %s\n", reason);
         std::exit(1);
@@ -109,6 +65,6 @@ void initVideo(int width, int height, int bitsPerPixel) {
         std::printf("Unable to set video: %s\n", SDL_GetError());
         std::exit(1);
     }
-    reportCrashesWhileStarting(false);
+    platform::reportCrashesWhileStarting(false);
     endWithTheDisplay(DisplayPhase::WindowOpen);
 }

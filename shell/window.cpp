@@ -1,9 +1,11 @@
+#include "shell/platform.h"
 #include "shell/screen.h"
 
 #include <SDL/SDL.h>
 
 void setCaption(const char* caption) {
     SDL_WM_SetCaption(caption, nullptr);
+    platform::showCaptionNow();
 }
 
 void showPointer(bool shown) {

@@ -1,12 +1,8 @@
 #include "world/rules_file.h"
 
+#include "shell/platform.h"
 #include "world/automaton.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <climits>
 #include <cstring>
 
@@ -91,17 +87,17 @@ constexpr std::size_t chunkSize = 64 * 1024;
 // The open file, read in large chunks so that a line of any length is passed over at memory speed.
 // The holes of a sparse file read as NUL bytes; they are counted without being read.
 struct Source {
-    int fd = -1;
-    bool seekData = true;  // the file system tells where data is
-    off_t offset = 0;      // of the next byte to read from the file
+    platform::File file = -1;
+    bool seekData = true;   // the file system tells where data is
+    long long offset = 0;   // of the next byte to read from the file
     std::size_t pos = 0;
     std::size_t end = 0;
     long long zeros = 0;   // bytes of a hole at the read position
-    int error = 0;         // errno of a failed read
+    int error = 0;         // the system's code of a failed read
     unsigned char chunk[chunkSize];
 
-    void reset(int file) {
-        fd = file;
+    void reset(platform::File opened) {
+        file = opened;
         seekData = true;
         offset = 0;
         pos = end = 0;
@@ -113,10 +109,7 @@ struct Source {
     bool fill() {
         if (pos < end || zeros > 0) return true;
         if (seekData && skipHole()) return true;
-        ssize_t got;
-        do got = ::read(fd, chunk, chunkSize);
-        while (got < 0 && errno == EINTR);
-        if (got < 0) error = errno;
+        const long long got = platform::readFile(file, chunk, chunkSize, error);
         if (got <= 0) return false;
         pos = 0;
         end = static_cast<std::size_t>(got);
@@ -128,11 +121,9 @@ struct Source {
     // Moves past a hole at offset, to the data after it or to the end of the file; true if there
     // was one.
     bool skipHole() {
-        off_t data = ::lseek(fd, offset, SEEK_DATA);
-        if (data < 0 && errno == ENXIO) data = ::lseek(fd, 0, SEEK_END);  // only a hole is left
+        const long long data = platform::skipToData(file, offset);
         if (data < 0) {
             seekData = false;  // not supported here: read everything
-            ::lseek(fd, offset, SEEK_SET);
             return false;
         }
         if (data <= offset) return false;
@@ -265,40 +256,13 @@ struct RulesReader {
     }
 };
 
-const char* kindOfFile(mode_t mode) {
-    if (S_ISDIR(mode)) return "a directory";
-    if (S_ISFIFO(mode)) return "a FIFO (named pipe)";
-    if (S_ISCHR(mode)) return "a character device";
-    if (S_ISBLK(mode)) return "a block device";
-    if (S_ISSOCK(mode)) return "a socket";
-    return "not a regular file";
-}
-
-// Opens path for reading if it is a regular file; otherwise says why on warnings (unless there is
-// no such file) and returns -1. Opening does not wait for a writer, as it would on a FIFO.
-int openRegularFile(const char* path, std::FILE* warnings) {
-    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno != ENOENT) std::fprintf(warnings, "%s: cannot be opened: %s\n", path, std::strerror(errno));
-        return -1;
-    }
-    struct stat status {};
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        std::fprintf(warnings, "%s: is %s; only a regular file is read\n", path, kindOfFile(status.st_mode));
-        ::close(fd);
-        return -1;
-    }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    return fd;
-}
-
 }  // namespace
 
 bool loadRulesFrom(const char* path, std::FILE* out, std::FILE* warnings) {
     for (int i = 0; i < ruleListLength; ++i) rules.survival[i] = rules.birth[i] = noCount;
 
-    source.reset(openRegularFile(path, warnings));
-    bool readable = source.fd >= 0;
+    source.reset(platform::openRegularFile(path, warnings));
+    bool readable = source.file >= 0;
     if (readable) {
         RulesReader reader{path, warnings};
         reader.skipHeading();
@@ -309,8 +273,8 @@ bool loadRulesFrom(const char* path, std::FILE* out, std::FILE* warnings) {
         if (readable)
             reader.warnIfEndedEarly();
         else
-            std::fprintf(warnings, "%s: cannot be read: %s\n", path, std::strerror(source.error));
-        ::close(source.fd);
+            std::fprintf(warnings, "%s: cannot be read: %s\n", path, platform::errorText(source.error));
+        platform::closeFile(source.file);
     }
     if (!readable) {
         setDefaultRules();

@@ -2,15 +2,13 @@
 
 #include <SDL/SDL.h>
 
-#include <dlfcn.h>
-
 SdlSpy sdlSpy;
 
 namespace {
 
 template <typename Function>
 Function realSdl(const char* name) {
-    return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
+    return reinterpret_cast<Function>(realSdlFunction(name));
 }
 
 }  // namespace

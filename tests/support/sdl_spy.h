@@ -19,6 +19,10 @@ struct SdlSpy {
 
 extern SdlSpy sdlSpy;
 
+// SDL's own function of that name, which the definitions here hide: one source per platform
+// (sdl_spy_linux.cpp, sdl_spy_windows.cpp).
+void* realSdlFunction(const char* name);
+
 inline void resetSdlSpy() {
     sdlSpy = SdlSpy{};
 }

@@ -489,7 +489,8 @@ Viewer::Viewer(const ProgramOptions& options) {
     process.closedInChild = options.closedStreams;
     process.brokenPipeInChild = options.brokenPipeStreams;
     process.addressSpaceLimit = options.addressSpaceLimit;
-    process.start({programPath()}, env, work.string(), (scratch.path / "stdout.txt").string(),
+    const std::vector<std::string> command = options.command.empty() ? std::vector<std::string>{programPath()} : options.command;
+    process.start(command, env, work.string(), (scratch.path / "stdout.txt").string(),
                   (scratch.path / "stderr.txt").string());
 }
 

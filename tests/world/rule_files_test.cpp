@@ -87,7 +87,7 @@ TEST(ShippedRuleFiles, EachGivesTheRuleItsHeadingsName) {
         std::FILE* out = std::tmpfile();
         std::FILE* warnings = std::tmpfile();
         ASSERT_TRUE(out && warnings);
-        EXPECT_TRUE(loadRulesFrom(file.c_str(), out, warnings));
+        EXPECT_TRUE(loadRulesFrom(file.string().c_str(), out, warnings));
         EXPECT_EQ(contentsOf(out), "");
         EXPECT_EQ(contentsOf(warnings), "");
         std::fclose(out);
@@ -284,7 +284,7 @@ protected:
     static void load(const char* name) {
         std::FILE* sink = std::tmpfile();
         ASSERT_NE(sink, nullptr);
-        const bool read = loadRulesFrom((shippedRulesDir / name).c_str(), sink, sink);
+        const bool read = loadRulesFrom((shippedRulesDir / name).string().c_str(), sink, sink);
         const std::string printed = contentsOf(sink);
         std::fclose(sink);
         ASSERT_TRUE(read) << name;

@@ -1,0 +1,7 @@
+#include "tests/support/sdl_spy.h"
+
+#include <dlfcn.h>
+
+void* realSdlFunction(const char* name) {
+    return dlsym(RTLD_NEXT, name);
+}
