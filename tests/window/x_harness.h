@@ -160,6 +160,9 @@ struct CaptionRecorder {
 };
 
 struct ProgramOptions {
+    // The command that starts the program, when not the one built here: another build of it, say,
+    // behind the emulator that runs it.
+    std::vector<std::string> command;
     bool withRulesFile = false;
     bool withDisplay = true;
     bool setVideoDriver = true;                     // SDL_VIDEODRIVER=x11
