@@ -26,7 +26,6 @@ using D = hn::ScalableTag<double>;
 using DI = hn::RebindToSigned<D>;     // the same lanes as 64-bit integers
 using DU = hn::RebindToUnsigned<D>;
 using D32 = hn::Rebind<std::uint32_t, D>;  // the same number of lanes, 32 bits each
-using DF = hn::Rebind<float, D>;
 using DI32 = hn::RebindToSigned<D32>;
 using VD = hn::Vec<D>;
 using VI = hn::Vec<DI>;
@@ -53,11 +52,13 @@ struct Row {
     VI endCell;   // where each finished ray stopped, and the face of its last step
     VI endFace;
     VD bound;     // this round's jump takes the side distances below it
-    VD inverse[3];  // about 1 / delta, to count the steps of a jump
     MD walks[3];  // axes with a finite delta: the only ones a walk can step along
-    MD jumps[3];  // axes whose steps a jump may take: a delta below 2^100, within float's range
+    MD jumps[3];  // axes whose steps a jump may take: a delta below 2^100
     MD active;    // rays still walking
     MD outside;   // rays that left the grid
+    // A constructor of its own carries the target's attributes: GCC for ARM would otherwise build the
+    // implicit one without them, and it could not inline the vectors' constructors.
+    HWY_ATTR Row() {}
 };
 
 // The index of a packed cell position in a grid or in freeRadius.
@@ -91,8 +92,6 @@ HWY_INLINE void setUpAxis(Row& row, int a, VD da, VD db, VD dc, const FrameRays&
     row.delta[a] = delta;
     row.walks[a] = hn::Lt(delta, hn::Set(d, INFINITY));  // false for infinite and NaN deltas
     row.jumps[a] = hn::Lt(delta, hn::Set(d, 0x1p100));
-    const DF df;
-    row.inverse[a] = hn::PromoteTo(d, hn::ApproximateReciprocal(hn::DemoteTo(df, hn::IfThenElse(row.jumps[a], delta, hn::Set(d, 1.0)))));
     row.side[a] = hn::IfThenElse(negative, hn::Mul(delta, hn::Set(d, rays.towardLower[a])),
                                  hn::Mul(delta, hn::Set(d, rays.towardUpper[a])));
     row.step[a] = hn::IfThenElse(hn::RebindMask(di, negative), hn::Set(di, -packedStride[a]), hn::Set(di, packedStride[a]));
@@ -181,17 +180,21 @@ HWY_INLINE void jump(Row& row) {
         row.side[a] = hn::IfThenElse(hn::Lt(row.side[a], row.bound), hn::Add(row.side[a], row.delta[a]), row.side[a]);
 }
 
-// Moves each ray's cell by the steps its jump took. An axis that took n steps (at most 63) has added
-// its delta n times: the side distance grew by n deltas up to a relative error of about n^2 / 2^53,
-// so the growth times the approximate inverse (relative error below 2^-8 on every target, NEON's
-// estimate being the coarsest), off by less than 0.25, rounded, is n. Axes whose steps a jump does
-// not take took none.
+// The number of steps an axis took from side distance before to after. After n steps (at most 63,
+// from a side distance of at most 64 deltas) the side distance has grown by n deltas up to a few
+// times 2^-53 of each sum, less than 2^-40 deltas in all; the growth divided by the delta (a division,
+// correctly rounded on every target) is as close to n, and rounds to n.
+HWY_INLINE VD jumpSteps(VD before, VD after, VD delta) {
+    return hn::Round(hn::Div(hn::Sub(after, before), delta));
+}
+
+// Moves each ray's cell by the steps its jump took. Axes whose steps a jump does not take took none.
 HWY_INLINE void settleJump(Row& row) {
     const D d;
     const DI di;
     VD moved = hn::Zero(d);
     for (int a = 0; a < 3; ++a) {
-        const VD steps = hn::Round(hn::Mul(hn::Sub(row.side[a], row.before[a]), row.inverse[a]));
+        const VD steps = jumpSteps(row.before[a], row.side[a], row.delta[a]);
         moved = hn::Add(moved, hn::IfThenElseZero(row.jumps[a], hn::Mul(steps, row.stride[a])));
     }
     // The move, a whole number well inside +-2^51, as an integer: added to 1.5 * 2^52 it fills the
@@ -308,6 +311,12 @@ std::int64_t WalkTarget() {
     return HWY_TARGET;
 }
 
+void CountJumpSteps(const double* before, const double* after, const double* delta, double* steps, size_t count) {
+    const D d;
+    for (size_t i = 0; i < count; i += hn::Lanes(d))
+        hn::StoreU(jumpSteps(hn::LoadU(d, before + i), hn::LoadU(d, after + i), hn::LoadU(d, delta + i)), d, steps + i);
+}
+
 }  // namespace cellvane::HWY_NAMESPACE
 HWY_AFTER_NAMESPACE();
 
@@ -315,6 +324,7 @@ HWY_AFTER_NAMESPACE();
 namespace cellvane {
 HWY_EXPORT(WalkPicture);
 HWY_EXPORT(WalkTarget);
+HWY_EXPORT(CountJumpSteps);
 }  // namespace cellvane
 
 void walkPicture(const FrameRays& rays) {
@@ -323,5 +333,9 @@ void walkPicture(const FrameRays& rays) {
 
 std::int64_t walkPictureTarget() {
     return HWY_DYNAMIC_DISPATCH(cellvane::WalkTarget)();
+}
+
+void countJumpSteps(const double* before, const double* after, const double* delta, double* steps, std::size_t count) {
+    HWY_DYNAMIC_DISPATCH(cellvane::CountJumpSteps)(before, after, delta, steps, count);
 }
 #endif

@@ -75,6 +75,9 @@ void updateFreeSpace();
 void walkPicture(const FrameRays& rays);
 // The vector target walkPicture runs on now, as the kernel itself reports it.
 std::int64_t walkPictureTarget();
+// The jumps' count of the steps an axis took from side distance before[k] to after[k], with delta[k],
+// for k below count (a multiple of maxRayLanes), as the vector walk counts them on the target it runs.
+void countJumpSteps(const double* before, const double* after, const double* delta, double* steps, std::size_t count);
 
 // Walks the ray of column i and row j on its own and returns the face of its last step (startFace if
 // it takes none); writes its colour to *rgb.

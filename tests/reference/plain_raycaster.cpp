@@ -86,6 +86,30 @@ Colour castRay(const Vec3& position, const int (&eyeCell)[3], const Vec3& d, dou
 
 }  // namespace
 
+std::vector<PlainRayAxis> plainRayAxes() {
+    Vec3 position = camera.position;
+    nudgeOffCellBoundary(position.x);
+    nudgeOffCellBoundary(position.y);
+    nudgeOffCellBoundary(position.z);
+    const double W = renderWidth;
+    const double H = renderHeight;
+    const RenderRect rect = renderRect();
+    std::vector<PlainRayAxis> axes;
+    for (int i = 0; i < rect.w; ++i) {
+        const double cx = 2 * (-W / 2 + i) / W;
+        for (int j = rect.h - 1; j >= 0; --j) {
+            const double cy = 2 * (H / 2 - 1 - j) / H;
+            const Vec3 d{camera.right.x * cx + camera.up.x * cy + camera.direction.x,
+                         camera.right.y * cx + camera.up.y * cy + camera.direction.y,
+                         camera.right.z * cx + camera.up.z * cy + camera.direction.z};
+            for (const Axis& a : {setUpAxis(position.x, 0, d.x, d.y, d.z), setUpAxis(position.y, 0, d.y, d.x, d.z),
+                                  setUpAxis(position.z, 0, d.z, d.x, d.y)})
+                axes.push_back({a.delta, a.side});
+        }
+    }
+    return axes;
+}
+
 void plainRenderFrame() {
     nudgeOffCellBoundary(camera.position.x);
     nudgeOffCellBoundary(camera.position.y);

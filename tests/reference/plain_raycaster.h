@@ -3,4 +3,14 @@
 // position. Works on the program's globals (camera, grid, hitFace, renderWidth, renderHeight, screen).
 #pragma once
 
+#include <vector>
+
 void plainRenderFrame();
+
+// The delta distance and first side distance of every axis of every ray that plainRenderFrame would
+// cast from the camera now (the camera itself is left as it is).
+struct PlainRayAxis {
+    double delta;
+    double side;
+};
+std::vector<PlainRayAxis> plainRayAxes();

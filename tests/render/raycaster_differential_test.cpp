@@ -16,7 +16,9 @@
 #include <SDL/SDL.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <random>
@@ -168,7 +170,7 @@ TEST_F(RaycasterDifferential, RandomPosesInTheStartWorldAtEverySize) {
     std::mt19937_64 random(20261207);
     const int casesPerSize[] = {60, 24, 10, 4};
     for (int s = 0; s < 4; ++s)
-        for (int n = 0; n < casesPerSize[s]; ++n) compareFrame(randomPose(random), static_cast<int>(random() % 4), pictureSizes[s]);
+        for (int n = 0; n < randomCases(casesPerSize[s]); ++n) compareFrame(randomPose(random), static_cast<int>(random() % 4), pictureSizes[s]);
 }
 
 TEST_F(RaycasterDifferential, WorldsOfSeveralDensities) {
@@ -176,7 +178,7 @@ TEST_F(RaycasterDifferential, WorldsOfSeveralDensities) {
     for (const double share : {0.0, 0.01, 0.3, 0.7, 1.0}) {
         SCOPED_TRACE(testing::Message() << "live share " << share);
         fillInterior(share, static_cast<std::uint64_t>(share * 1000) + 1);
-        for (int n = 0; n < 12; ++n) compareFrame(randomPose(random), static_cast<int>(random() % 4), pictureSizes[n % 3]);
+        for (int n = 0; n < randomCases(12); ++n) compareFrame(randomPose(random), static_cast<int>(random() % 4), pictureSizes[n % 3]);
         compareFrame(randomPose(random), 0, pictureSizes[3]);
     }
 }
@@ -188,7 +190,7 @@ TEST_F(RaycasterDifferential, FramesInARowWithTheWorldChangingBetweenThem) {
     fillInterior(0.02, 5);
     Camera pose = turned({20, 30, 31.5}, 0.3, -0.2, 0.1);
     int face = 0;
-    for (int frame = 0; frame < 40; ++frame) {
+    for (int frame = 0; frame < randomCases(40); ++frame) {
         SCOPED_TRACE(testing::Message() << "frame " << frame);
         compareFrame(pose, face, pictureSizes[frame % 2]);
         face = hitFace;
@@ -220,7 +222,7 @@ TEST_F(RaycasterDifferential, EyeInsideALiveCellWithEveryEarlierFace) {
     compareFrame(turned({10, 20, 30}, 1.0, -0.3, 0.2), 2, pictureSizes[1]);
     // A dense world: the eye in a Live cell among others.
     fillInterior(0.7, 11);
-    for (int n = 0; n < 10; ++n) {
+    for (int n = 0; n < randomCases(10); ++n) {
         const Camera pose = randomPose(random);
         grid[static_cast<int>(pose.position.x + 0.01)][static_cast<int>(pose.position.y + 0.01)][static_cast<int>(pose.position.z + 0.01)].state = Live;
         compareFrame(pose, static_cast<int>(random() % 4), pictureSizes[n % 4]);
@@ -276,7 +278,7 @@ TEST_F(RaycasterDifferential, GapsInTheShell) {
                 c[(wall[0] + 2) % 3] = v;
                 grid[c[0]][c[1]][c[2]].state = Empty;
             }
-        for (int n = 0; n < 6; ++n) compareFrame(randomPose(random), static_cast<int>(random() % 4), pictureSizes[n % 3]);
+        for (int n = 0; n < randomCases(6); ++n) compareFrame(randomPose(random), static_cast<int>(random() % 4), pictureSizes[n % 3]);
     }
     buildStartWorld();
     for (int k = 0; k < 3000; ++k) {
@@ -284,7 +286,7 @@ TEST_F(RaycasterDifferential, GapsInTheShell) {
         c[random() % 3] = random() % 2 == 0 ? 0 : 63;
         grid[c[0]][c[1]][c[2]].state = Empty;
     }
-    for (int n = 0; n < 16; ++n) compareFrame(randomPose(random), static_cast<int>(random() % 4), pictureSizes[n % 4]);
+    for (int n = 0; n < randomCases(16); ++n) compareFrame(randomPose(random), static_cast<int>(random() % 4), pictureSizes[n % 4]);
     // The eye in a shell cell that is now a gap.
     grid[0][30][30].state = Empty;
     compareFrame(turned({0.5, 30.5, 30.5}, pi, 0, 0), 1, pictureSizes[1]);
@@ -322,9 +324,115 @@ TEST_F(RaycasterDifferential, SixteenBitSurface) {
     ASSERT_NE(surface, nullptr);
     screen = surface;
     std::mt19937_64 random(16);
-    for (int n = 0; n < 8; ++n) compareFrame(randomPose(random), static_cast<int>(random() % 4), pictureSizes[n % 4]);
+    for (int n = 0; n < randomCases(8); ++n) compareFrame(randomPose(random), static_cast<int>(random() % 4), pictureSizes[n % 4]);
     screen = window;
     SDL_FreeSurface(surface);
+}
+
+// The jumps count the steps each axis took from the growth of its side distance. The count must be
+// the number of deltas added, exactly, on every target: checked for every delta and first side
+// distance of every ray of the start pictures and of random poses, from side distances up to 64 steps
+// out (farther than any walk in the grid goes), and for edge deltas (1, the largest a jump takes).
+struct StepCounts {
+    std::vector<double> before, after, delta, expected;
+    long long checked = 0;
+    int faults = 0;
+    std::string firstFault;
+
+    void add(double from, double to, double d, int steps) {
+        before.push_back(from);
+        after.push_back(to);
+        delta.push_back(d);
+        expected.push_back(steps);
+        if (before.size() >= 4096) flush();
+    }
+    void flush() {
+        while (before.size() % maxRayLanes != 0) {
+            before.push_back(0);
+            after.push_back(0);
+            delta.push_back(1);
+            expected.push_back(0);
+        }
+        std::vector<double> steps(before.size());
+        countJumpSteps(before.data(), after.data(), delta.data(), steps.data(), steps.size());
+        for (std::size_t k = 0; k < steps.size(); ++k)
+            if (steps[k] != expected[k] && faults++ == 0) {
+                char text[200];
+                std::snprintf(text, sizeof text, "delta %a, from %a to %a: counted %g steps, took %g", delta[k], before[k], after[k],
+                              steps[k], expected[k]);
+                firstFault = text;
+            }
+        checked += static_cast<long long>(steps.size());
+        before.clear();
+        after.clear();
+        delta.clear();
+        expected.clear();
+    }
+    // The side distances an axis reaches from its first one, each the last plus delta, as the walks
+    // add them; every jump of n steps (0 to 63) from the first and into the last of them, or from every
+    // one of them.
+    void addWalk(double d, double first, bool everyStart) {
+        double side[65];
+        side[0] = first;
+        for (int i = 0; i < 64; ++i) side[i + 1] = side[i] + d;
+        for (int n = 0; n < 64; ++n) {
+            if (everyStart) {
+                for (int k = 0; k + n <= 64; ++k) add(side[k], side[k + n], d, n);
+            } else {
+                add(side[0], side[n], d, n);
+                add(side[64 - n], side[64], d, n);
+            }
+        }
+    }
+};
+
+// The axes of every ray of the picture from pose that a jump steps along (delta below 2^100), each
+// pair of delta and first side distance once.
+std::vector<PlainRayAxis> jumpingAxes(const Camera& pose, PictureSize size) {
+    camera = pose;
+    renderWidth = size.w;
+    renderHeight = size.h;
+    std::vector<PlainRayAxis> axes = plainRayAxes();
+    std::erase_if(axes, [](const PlainRayAxis& a) { return !(a.delta < 0x1p100); });
+    std::sort(axes.begin(), axes.end(), [](const PlainRayAxis& a, const PlainRayAxis& b) {
+        return a.delta != b.delta ? a.delta < b.delta : a.side < b.side;
+    });
+    axes.erase(std::unique(axes.begin(), axes.end(), [](const PlainRayAxis& a, const PlainRayAxis& b) {
+        return a.delta == b.delta && a.side == b.side;
+    }), axes.end());
+    return axes;
+}
+
+TEST_F(RaycasterDifferential, JumpsCountTheirStepsExactly) {
+    std::mt19937_64 random(2026);
+    std::vector<Camera> poses{startCamera};
+    for (int n = 0; n < randomCases(4); ++n) poses.push_back(randomPose(random));
+    const double edgeDeltas[] = {1.0, std::nextafter(1.0, 2.0), std::sqrt(2.0), std::sqrt(3.0), 2.0, 64.0, 1e6, 0x1p52,
+                                 std::nextafter(0x1p100, 0.0)};
+    for (const std::int64_t target : runnableVectorTargets()) {
+        ASSERT_TRUE(restrictVectorTarget(target));
+        ASSERT_EQ(walkPictureTarget(), target) << "the walk runs another target than " << vectorTargetName(target);
+        StepCounts counts;
+        int deltas = 0;
+        // The start pictures at every size, random poses at the smallest; jumps from every start
+        // position for the smallest start picture, from the first and into the last for the others.
+        for (std::size_t p = 0; p < poses.size(); ++p)
+            for (const PictureSize size : pictureSizes) {
+                if (p > 0 && size.w > 100) continue;
+                for (const PlainRayAxis& axis : jumpingAxes(poses[p], size)) {
+                    counts.addWalk(axis.delta, axis.side, p == 0 && size.w == 100);
+                    ++deltas;
+                }
+            }
+        for (const double d : edgeDeltas)
+            for (const double toward : {0.0, 0x1p-60, 0.01, 0.5, std::nextafter(1.0, 0.0), 1.0}) {
+                counts.addWalk(d, d * toward, true);
+                ++deltas;
+            }
+        counts.flush();
+        EXPECT_EQ(counts.faults, 0) << vectorTargetName(target) << ": first wrong count: " << counts.firstFault;
+        std::printf("[ jumps    ] %s: %lld counts of %d deltas checked\n", vectorTargetName(target), counts.checked, deltas);
+    }
 }
 
 // putPixelBlock against putPixel (SDL_MapRGB per pixel) on surfaces of many formats.

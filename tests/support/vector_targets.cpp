@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -15,6 +17,12 @@ std::string targetNames(std::int64_t targets) {
 }
 
 }  // namespace
+
+int randomCases(int full) {
+    const char* text = std::getenv("CELLVANE_RANDOM_CASES");
+    if (text == nullptr || *text == '\0') return full;
+    return std::max(1, std::min(full, std::atoi(text)));
+}
 
 std::vector<std::int64_t> runnableVectorTargets() {
     std::vector<std::int64_t> targets;

@@ -171,7 +171,8 @@ struct ProgramOptions {
     unsigned long addressSpaceLimit = 0;            // bytes, as ulimit -v sets it (0: no limit)
     // Called with the program's working directory just before the program starts.
     std::function<void(const std::filesystem::path&)> prepareWorkDir;
-    // The command that starts the program, when not the Linux build's (the Windows build under Wine).
+    // The command that starts the program, when not the Linux build's (the Windows build under Wine,
+    // the arm64 build under its emulator).
     std::vector<std::string> command;
 };
 

@@ -174,7 +174,7 @@ TEST_F(AutomatonDifferential, EveryDensityUnderDefaultAndRandomRulesForThirtyGen
 
 TEST_F(AutomatonDifferential, ManyRandomRuleSetsAtRandomDensities) {
     std::mt19937_64 rng(77);
-    for (int i = 0; i < 24; ++i) {
+    for (int i = 0; i < randomCases(24); ++i) {
         const int percent = std::uniform_int_distribution<int>(0, 100)(rng);
         const RuleSet r = randomRules(rng);
         expectLockstep(randomWorld(percent, rng), r, 3, "rule set " + std::to_string(i) + " at " + std::to_string(percent) + " %");
