@@ -2,12 +2,10 @@
 // matches it, whoever wrote grid since the last frame (controls, world builders, automaton).
 //
 // The empty cells are kept as one 64-bit word per (x, y) column, bit z set when cell (x, y, z) is
-// Empty: the cells of radius 1 or more. Eroding that set by a 3 x 3 x 3 cube, with everything outside
-// the grid counted as solid, leaves the cells of radius 2 or more; eroding again those of radius 3 or
-// more, and so on until nothing is left. The view is built again only when the empty cells differ
-// from those it was built from, which a whole comparison of the column words tells every frame.
-// Finding the empty cells reads the whole 1 MiB grid every frame: that part is a vector kernel built
-// for every instruction set the program dispatches to; the erosion works on 64-bit words.
+// Empty: the cells whose box of side 1 is free. Finding them reads the whole 1 MiB grid every frame:
+// that part is a vector kernel built for every instruction set the program dispatches to. When they
+// differ from those the tables were built from, every octant's table is out of date, and each is built
+// again, on 64-bit words, when a walk first needs it.
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "render/free_space.cpp"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
@@ -91,17 +89,24 @@ namespace cellvane {
 HWY_EXPORT(FindEmptyCells);
 }  // namespace cellvane
 
-std::uint8_t freeRadius[gridSize * gridSize * gridSize + 64];
+std::uint8_t freeReach[freeReachTables][freeReachCells];
+std::int64_t freeReachOffset[octantCount];
 
 namespace {
 
 alignas(64) std::uint64_t emptyNow[borderedWords];    // the empty cells of grid this frame
-alignas(64) std::uint64_t emptyBuilt[borderedWords];  // those freeRadius was built from
+alignas(64) std::uint64_t emptyBuilt[borderedWords];  // those the tables were built from
 alignas(64) std::uint64_t freeSet[borderedWords];     // eroded in place, level by level
 alignas(64) std::uint64_t rowMeet[borderedWords];     // AND of each word with its y neighbours
 
-// Whether freeRadius has been built at all.
+std::uint8_t* const cubeReach = freeReach[octantCount];
+
+// Whether the cube table has been built at all.
 bool built = false;
+// Whether the walks of this frame read the octants' own tables.
+bool readOctants = false;
+// Bit o set when freeReach[o] is up to date with emptyBuilt.
+unsigned builtOctants = 0;
 
 // Byte i of spreadBits[b] is 1 when bit i of b is set.
 constexpr std::array<std::uint64_t, 256> spreadBits = [] {
@@ -114,7 +119,7 @@ constexpr std::array<std::uint64_t, 256> spreadBits = [] {
 
 // Sets the radius of the cells of column (x, y) whose bits are set in gone (all 0 so far) to radius.
 void markGone(int x, int y, std::uint64_t gone, int radius) {
-    std::uint8_t* column = freeRadius + cellOffset(x, y, 0);
+    std::uint8_t* column = cubeReach + cellOffset(x, y, 0);
     for (int part = 0; part < 8; ++part) {
         const std::uint64_t bits = (gone >> (8 * part)) & 0xFF;
         if (bits == 0) continue;
@@ -125,17 +130,18 @@ void markGone(int x, int y, std::uint64_t gone, int radius) {
     }
 }
 
-// Builds freeRadius from emptyNow unless it was built from the same empty cells.
+// Builds the cube table from emptyNow unless it was built from the same empty cells; reports whether
+// it did.
 // Each round erodes freeSet by a 3 x 3 x 3 cube in place: the y pass into rowMeet, then the x pass
 // back, with the z pass as two shifts of the word whose vacated end bits are 0 because the cells
 // beyond the grid count as solid. The cells a round removes have the round's number as radius. Only
 // the box of columns that can still hold cells is visited; it shrinks by one column a side per round.
-void buildFromEmptyCells() {
-    if (built && std::memcmp(emptyNow, emptyBuilt, sizeof emptyNow) == 0) return;
+bool buildFromEmptyCells() {
+    if (built && std::memcmp(emptyNow, emptyBuilt, sizeof emptyNow) == 0) return false;
     std::memcpy(emptyBuilt, emptyNow, sizeof emptyNow);
     std::memcpy(freeSet, emptyNow, sizeof emptyNow);
     built = true;
-    std::memset(freeRadius, 0, sizeof freeRadius);
+    std::memset(cubeReach, 0, freeReachCells);
 
     int low = 0, high = gridSize - 1;  // the box: columns low..high along both x and y
     for (int radius = 1; low <= high; ++radius, ++low, --high) {
@@ -158,13 +164,111 @@ void buildFromEmptyCells() {
         }
         if (any == 0) break;
     }
+    return true;
+}
+
+// The column word with every bit moved to the cell one step back along z (toward lower z for
+// sign +1): bit z of the result is bit z + sign of word, and the cells beyond the grid count as solid.
+std::uint64_t nextAlongZ(std::uint64_t word, int sign) {
+    return sign > 0 ? word >> 1 : word << 1;
+}
+
+// Writes reach into the bytes of column (x, y) whose bits are set in cells.
+void setReach(std::uint8_t* table, int x, int y, std::uint64_t cells, int reach) {
+    std::uint8_t* column = table + cellOffset(x, y, 0);
+    for (int part = 0; part < 8; ++part) {
+        const std::uint64_t bits = (cells >> (8 * part)) & 0xFF;
+        if (bits == 0) continue;
+        const std::uint64_t chosen = spreadBits[bits] * 0xFF;
+        std::uint64_t bytes;
+        std::memcpy(&bytes, column + 8 * part, 8);
+        bytes = (bytes & ~chosen) | (spreadBits[bits] * static_cast<std::uint64_t>(reach));
+        std::memcpy(column + 8 * part, &bytes, 8);
+    }
+}
+
+// Raises to reach every byte below it in the column (x, y) whose bit is set in cells.
+void raiseReach(std::uint8_t* table, int x, int y, std::uint64_t cells, int reach) {
+    constexpr std::uint64_t high = 0x8080808080808080;
+    const std::uint64_t reachBytes = 0x0101010101010101 * static_cast<std::uint64_t>(reach);
+    std::uint8_t* column = table + cellOffset(x, y, 0);
+    for (int part = 0; part < 8; ++part) {
+        const std::uint64_t bits = (cells >> (8 * part)) & 0xFF;
+        if (bits == 0) continue;
+        std::uint64_t bytes;
+        std::memcpy(&bytes, column + 8 * part, 8);
+        // Bytes below 128: the high bit of ((byte | 128) - reach) is set where byte >= reach.
+        const std::uint64_t atLeast = (((bytes | high) - reachBytes) & high) >> 7;
+        const std::uint64_t below = (spreadBits[bits] & ~atLeast) * 0xFF;
+        bytes = (bytes & ~below) | (reachBytes & below);
+        std::memcpy(column + 8 * part, &bytes, 8);
+    }
+}
+
+// Builds freeReach[octant] from the cube table and emptyBuilt. A cell's box of side k in the octant
+// holds its cube of side 2r - 1, so the reach is at least the radius r; the box sizes are worked out
+// up to octantReachLimit, which catches nearly all the gain in sparse worlds, and larger reaches are
+// left at the radius. The cells whose box of side k is free form a set that shrinks as k grows: the
+// box of side k + 1 at a cell is the union of the boxes of side k at the cell and at its seven
+// neighbours one step ahead, so each round meets the set with itself moved back one step along y, x
+// and z. Working toward the octant's direction, each word is replaced only after the words ahead of
+// it were read. The cells a round removes have the round's number as reach; those left at the end,
+// at least octantReachLimit.
+void buildOctant(int octant) {
+    const int sx = octantSign(octant, 0), sy = octantSign(octant, 1), sz = octantSign(octant, 2);
+    std::uint8_t* table = freeReach[octant];
+    std::memcpy(table, cubeReach, freeReachCells);
+    std::memcpy(freeSet, emptyBuilt, sizeof freeSet);
+    for (int reach = 1; reach < octantReachLimit; ++reach) {
+        // Columns whose box of side reach + 1 can lie inside the grid: reach cells ahead of them.
+        const int span = gridSize - reach;
+        std::uint64_t any = 0;
+        for (int u = 0; u <= span; ++u) {
+            const int x = sx > 0 ? u : gridSize - 1 - u;
+            for (int v = 0; v <= span; ++v) {
+                const int y = sy > 0 ? v : gridSize - 1 - v;
+                const int here = borderedIndex(x, y);
+                const std::uint64_t word = freeSet[here];
+                if (word == 0) continue;
+                const std::uint64_t meet =
+                    word & freeSet[here + sy] & freeSet[here + sx * borderedSide] & freeSet[here + sx * borderedSide + sy];
+                const std::uint64_t kept = meet & nextAlongZ(meet, sz);
+                freeSet[here] = kept;
+                any |= kept;
+                // A box of side reach is at least the cube: write only reaches above the radius.
+                if (const std::uint64_t gone = word & ~kept; gone != 0 && reach > 1) setReach(table, x, y, gone, reach);
+            }
+        }
+        if (any == 0) return;
+    }
+    for (int x = 0; x < gridSize; ++x)
+        for (int y = 0; y < gridSize; ++y)
+            if (const std::uint64_t left = freeSet[borderedIndex(x, y)]; left != 0) raiseReach(table, x, y, left, octantReachLimit);
 }
 
 }  // namespace
 
 void updateFreeSpace() {
     HWY_DYNAMIC_DISPATCH(cellvane::FindEmptyCells)(emptyNow);
-    buildFromEmptyCells();
+    // While the world changes from frame to frame, the walks read the cube table, whose upkeep is the
+    // cheapest; in a frame that finds it as it was, each octant's own table, built when first needed.
+    const bool changed = buildFromEmptyCells();
+    if (changed) builtOctants = 0;
+    readOctants = !changed;
+    for (int octant = 0; octant < octantCount; ++octant)
+        freeReachOffset[octant] = static_cast<std::int64_t>(freeReachCells) * (readOctants ? octant : octantCount);
+}
+
+unsigned freeReachReady() {
+    return readOctants ? builtOctants : (1u << octantCount) - 1;
+}
+
+void buildOctants(unsigned octants) {
+    for (int octant = 0; octant < octantCount; ++octant)
+        if ((octants >> octant & 1) != 0 && (freeReachReady() >> octant & 1) == 0) {
+            buildOctant(octant);
+            builtOctants |= 1u << octant;
+        }
 }
 
 #endif  // HWY_ONCE

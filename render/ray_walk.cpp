@@ -6,7 +6,7 @@
 // choices of axis, match the plain walk exactly.
 //
 // Rays take their steps in jumps, as ray_walk.h describes; each lane jumps as far as its own cell's
-// free radius allows, and the tile goes on until its last ray has stopped. With one lane (portable
+// reach in its own octant allows, and the tile goes on until its last ray has stopped. With one lane (portable
 // C++) the tile would only add work, and each ray is walked on its own by walkOneRay.
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "render/ray_walk.cpp"
@@ -48,6 +48,8 @@ struct Row {
     VD stride[3]; // the same increments as doubles
     VD before[3]; // the side distances at the start of this round's jump
     VI cell;      // packed cell position
+    VI octant;    // the octant of each ray's steps (bit a set for a step of -1 along axis a)
+    VI table;     // where in freeReach the table of the ray's octant starts
     VI face;      // the axis of the last step: 1, 2 or 3
     VI endCell;   // where each finished ray stopped, and the face of its last step
     VI endFace;
@@ -61,7 +63,7 @@ struct Row {
     HWY_ATTR Row() {}
 };
 
-// The index of a packed cell position in a grid or in freeRadius.
+// The index of a packed cell position in a grid or in a table of freeReach.
 HWY_INLINE VI offsetOf(VI cell) {
     const DI di;
     const VI x = hn::And(hn::ShiftRight<4>(cell), hn::Set(di, 0x3F000));
@@ -96,6 +98,23 @@ HWY_INLINE void setUpAxis(Row& row, int a, VD da, VD db, VD dc, const FrameRays&
                                  hn::Mul(delta, hn::Set(d, rays.towardUpper[a])));
     row.step[a] = hn::IfThenElse(hn::RebindMask(di, negative), hn::Set(di, -packedStride[a]), hn::Set(di, packedStride[a]));
     row.stride[a] = hn::IfThenElse(negative, hn::Set(d, -static_cast<double>(packedStride[a])), hn::Set(d, static_cast<double>(packedStride[a])));
+    row.octant = hn::Or(row.octant, hn::IfThenElseZero(hn::RebindMask(di, negative), hn::Set(di, std::int64_t{1} << a)));
+}
+
+// Makes sure the table every active ray reads is ready, and finds where it starts: a look at the
+// tables ready, and where one is missing, a look at each lane to build what the row needs.
+HWY_INLINE void needOctants(Row& row) {
+    const DI di;
+    row.table = hn::GatherIndex(di, freeReachOffset, row.octant);
+    const VI built = hn::Set(di, static_cast<std::int64_t>(freeReachReady()));
+    const VI present = hn::And(hn::Shr(built, row.octant), hn::Set(di, 1));
+    const MD missing = hn::And(row.active, hn::RebindMask(D(), hn::Eq(present, hn::Zero(di))));
+    if (hn::AllFalse(D(), missing)) return;
+    HWY_ALIGN std::int64_t octants[hn::MaxLanes(di)];
+    hn::Store(hn::IfThenElseZero(hn::RebindMask(di, row.active), hn::Shl(hn::Set(di, 1), row.octant)), di, octants);
+    unsigned needed = 0;
+    for (size_t lane = 0; lane < hn::Lanes(di); ++lane) needed |= static_cast<unsigned>(octants[lane]);
+    buildOctants(needed);
 }
 
 // One step of every ray: the axis with the strictly smallest side distance, ties going to z over y
@@ -123,23 +142,24 @@ HWY_INLINE void step(Row& row) {
 
 // Looks at the cell of every active ray: a ray that left the grid or stands in a solid cell stops; the
 // solid cell and the face of the step into it are kept in endCell and endFace for shading. Returns
-// the free radius of each ray still walking, and 0 for the others.
+// the reach of each ray still walking in its octant, and 0 for the others.
 HWY_INLINE VI lookAtCells(Row& row) {
     const D d;
     const DI di;
     const MD left = hn::And(row.active, hn::RebindMask(d, hn::Ne(hn::AndNot(hn::Set(di, insideGridBits), row.cell), hn::Zero(di))));
     row.outside = hn::Or(row.outside, left);
     row.active = hn::AndNot(left, row.active);
-    // Eight bytes from each ray's cell; freeRadius is padded for the last one. A ray outside the grid
-    // reads some cell inside it, and the result is not used.
-    const VI bytes = hn::GatherOffset(di, reinterpret_cast<const std::int64_t*>(freeRadius), offsetOf(row.cell));
-    const VI radius = hn::And(bytes, hn::Set(di, 0xFF));
-    const MD stopped = hn::And(row.active, hn::RebindMask(d, hn::Eq(radius, hn::Zero(di))));
+    // Eight bytes from each ray's cell in the table it reads, padded for the last one. A ray outside
+    // the grid reads some cell inside it, and the result is not used.
+    const VI at = hn::Add(row.table, offsetOf(row.cell));
+    const VI bytes = hn::GatherOffset(di, reinterpret_cast<const std::int64_t*>(&freeReach[0][0]), at);
+    const VI reach = hn::And(bytes, hn::Set(di, 0xFF));
+    const MD stopped = hn::And(row.active, hn::RebindMask(d, hn::Eq(reach, hn::Zero(di))));
     const auto stoppedLanes = hn::RebindMask(di, stopped);
     row.endCell = hn::IfThenElse(stoppedLanes, row.cell, row.endCell);
     row.endFace = hn::IfThenElse(stoppedLanes, row.face, row.endFace);
     row.active = hn::AndNot(stopped, row.active);
-    return hn::IfThenElseZero(hn::RebindMask(di, row.active), radius);
+    return hn::IfThenElseZero(hn::RebindMask(di, row.active), reach);
 }
 
 // Small non-negative integers of 64-bit lanes as doubles: their bits placed in the mantissa of 2^52,
@@ -163,21 +183,27 @@ HWY_INLINE VD smallestJumpBound(const Row& row, VD stepsAhead) {
     return hn::Mul(bound, hn::Set(d, jumpMargin));
 }
 
-// Sets the bound of this round's jump from each ray's free radius, as ray_walk.h describes; no bound
+// Sets the bound of this round's jump from each ray's reach, as ray_walk.h describes; no bound
 // (minus infinity) for rays that are not walking.
-HWY_INLINE void setBound(Row& row, VI radius) {
+HWY_INLINE void setBound(Row& row, VI reach) {
     const D d;
     const DI di;
-    const VD ahead = hn::Sub(toDouble(radius), hn::Set(d, 1.0));
+    const VD ahead = hn::Sub(toDouble(reach), hn::Set(d, 1.0));
     const VD bound = smallestJumpBound(row, ahead);
-    const auto walking = hn::Gt(radius, hn::Zero(di));
+    const auto walking = hn::Gt(reach, hn::Zero(di));
     row.bound = hn::IfThenElse(hn::RebindMask(d, walking), bound, hn::Set(d, -INFINITY));
 }
 
 // One turn of the jump: every axis whose side distance is still below the bound takes its step.
-HWY_INLINE void jump(Row& row) {
-    for (int a = 0; a < 3; ++a)
-        row.side[a] = hn::IfThenElse(hn::Lt(row.side[a], row.bound), hn::Add(row.side[a], row.delta[a]), row.side[a]);
+// Returns the rays that took any.
+HWY_INLINE MD jump(Row& row) {
+    MD moved = hn::FirstN(D(), 0);
+    for (int a = 0; a < 3; ++a) {
+        const MD below = hn::Lt(row.side[a], row.bound);
+        row.side[a] = hn::IfThenElse(below, hn::Add(row.side[a], row.delta[a]), row.side[a]);
+        moved = hn::Or(moved, below);
+    }
+    return moved;
 }
 
 // The number of steps an axis took from side distance before to after. After n steps (at most 63,
@@ -256,6 +282,7 @@ HWY_INLINE void walkTile(const FrameRays& rays, int i0, int j0) {
         row.face = hn::Set(di, rays.startFace);
         row.endCell = row.cell;
         row.endFace = row.face;
+        row.octant = hn::Zero(di);
         const VD cy = hn::Set(d, j < rays.height ? rays.cy[j] : 0.0);
         // d = right * cx + up * cy + direction, component by component, left to right.
         const VD dx = hn::Add(hn::Add(hn::Mul(hn::Set(d, rays.right.x), cx), hn::Mul(hn::Set(d, rays.up.x), cy)),
@@ -267,23 +294,32 @@ HWY_INLINE void walkTile(const FrameRays& rays, int i0, int j0) {
         setUpAxis(row, 0, dx, dy, dz, rays);
         setUpAxis(row, 1, dy, dx, dz, rays);
         setUpAxis(row, 2, dz, dx, dy, rays);
+        needOctants(row);
     }
 
     for (;;) {
-        VI largest = hn::Zero(di);
-        for (Row& row : rows) {
-            const VI radius = lookAtCells(row);
-            setBound(row, radius);
-            largest = hn::Max(largest, radius);
+        // Every ray looks at its cell; a round with no ray walking on ends the tile, and only a round in
+        // which some ray stands in a cell of reach 2 or more jumps.
+        VI reach[tileRows];
+        MD walking = hn::FirstN(d, 0);
+        MD jumping = walking;
+        for (int g = 0; g < tileRows; ++g) {
+            reach[g] = lookAtCells(rows[g]);
+            walking = hn::Or(walking, rows[g].active);
+            jumping = hn::Or(jumping, hn::RebindMask(d, hn::Gt(reach[g], hn::Set(di, 1))));
         }
-        const std::int64_t turns = hn::GetLane(hn::MaxOfLanes(di, largest)) - 1;
-        if (turns < 0) break;  // no ray walks on
-        if (turns > 0) {
-            for (Row& row : rows)
-                for (int a = 0; a < 3; ++a) row.before[a] = row.side[a];
-            // A ray may need up to r - 1 turns; those done sooner stand still.
-            for (std::int64_t t = 0; t < turns; ++t)
-                for (Row& row : rows) jump(row);
+        if (hn::AllFalse(d, walking)) break;
+        if (!hn::AllFalse(d, jumping)) {
+            for (int g = 0; g < tileRows; ++g) {
+                setBound(rows[g], reach[g]);
+                for (int a = 0; a < 3; ++a) rows[g].before[a] = rows[g].side[a];
+            }
+            // Each ray takes up to k - 1 turns; the jump ends with the first turn in which none moves.
+            for (;;) {
+                MD moved = hn::FirstN(d, 0);
+                for (Row& row : rows) moved = hn::Or(moved, jump(row));
+                if (hn::AllFalse(d, moved)) break;
+            }
             for (Row& row : rows) settleJump(row);
         }
         for (Row& row : rows) step(row);

@@ -39,11 +39,28 @@ struct FrameRays {
     std::uint32_t* rgb;
 };
 
-// The free-space view of grid: for every cell, the number of steps any walk may take from it before it
-// must look at a cell again. A cell has radius k when every cell within k - 1 steps along each axis
-// (a cube of side 2k - 1 around it) is Empty and inside the grid, so k steps lead at most one cell out
-// of that cube; 0 marks a solid cell. Padded so that an eight-byte load at the last cell stays inside.
-extern std::uint8_t freeRadius[gridSize * gridSize * gridSize + 64];
+// The free-space view of grid. A ray's octant tells the directions of its steps: bit a of it is set
+// when the ray steps by -1 along axis a (0 for x, 1 for y, 2 for z), and clear for +1. A cell's reach
+// is a number k such that the box of k x k x k cells that has the cell as its corner and extends k - 1
+// cells ahead along each axis, in the directions of the octant, holds only Empty cells inside the
+// grid; 0 marks a solid cell. freeReach holds a table for each octant, and after them the cube table:
+// for every cell its radius r, the largest with an Empty cube of side 2r - 1 centred on it inside the
+// grid, which holds the box of side r in every octant, so r is a reach in all of them. Each table is
+// padded so that an eight-byte load at its last cell stays inside.
+constexpr int octantCount = 8;
+constexpr int freeReachTables = octantCount + 1;
+constexpr std::size_t freeReachCells = gridSize * gridSize * gridSize + 64;
+// The octants' tables work out boxes up to this side; the reaches beyond are at least this.
+constexpr int octantReachLimit = 8;
+extern std::uint8_t freeReach[freeReachTables][freeReachCells];
+// Where in freeReach (counted in bytes from its start) the rays of each octant read their cells'
+// reaches this frame: in their octant's table, or in the cube table.
+extern std::int64_t freeReachOffset[octantCount];
+
+// The step along axis a (0 for x, 1 for y, 2 for z) of the rays of octant: -1 or +1.
+constexpr int octantSign(int octant, int a) {
+    return (octant >> a & 1) != 0 ? -1 : 1;
+}
 
 inline int cellOffset(int x, int y, int z) {
     return (x * gridSize + y) * gridSize + z;
@@ -56,20 +73,27 @@ inline int cellOffset(int x, int y, int z) {
 // other, and the cell the walk reaches after them is found by advancing each axis on its own while its
 // side distance is below the bound, with the same additions and no comparison between the axes.
 //
-// From a cell of free radius r, every cell within r - 1 steps along each axis is Empty and inside the
-// grid: the walk may take, without looking, all the elements below the smallest of the axes' side
-// distances r - 1 steps ahead. The side distance of an axis n steps ahead, side + n * delta, is
-// lowered by a relative 2^-30, far more than the product differs from the repeated rounded sums and
-// far less than a delta, so that rounding can only make the jump shorter. Then the walk takes one
-// ordinary step, the one that may leave that cube, and looks again.
+// From a cell of reach k in the ray's octant, every cell within k - 1 steps ahead along each axis is
+// Empty and inside the grid: the walk may take, without looking, all the elements below the smallest
+// of the axes' side distances k - 1 steps ahead. The side distance of an axis n steps ahead,
+// side + n * delta, is lowered by a relative 2^-30, far more than the product differs from the
+// repeated rounded sums and far less than a delta, so that rounding can only make the jump shorter.
+// Then the walk takes one ordinary step, the one that may leave that box, and looks again.
 constexpr double jumpMargin = 1.0 - 0x1p-30;
 inline double jumpBound(double side, double delta, int stepsAhead) {
     return (side + stepsAhead * delta) * jumpMargin;
 }
 
-// Brings freeRadius up to date with grid: rebuilt when the Empty cells differ from those it was built
-// from, whoever changed them.
+// Brings the free-space view up to date with grid: when the Empty cells differ from those its tables
+// were built from, whoever changed them, the cube table is built again and the octants' tables are out
+// of date. A frame that finds the world changed reads the cube table; one that finds it as it was,
+// the octants' tables, each built when a walk first needs it.
 void updateFreeSpace();
+// The octants whose rays can read their tables this frame, as bits (bit o for octant o).
+unsigned freeReachReady();
+// Makes the tables of the octants whose bits are set in octants ready; the walks call it before they
+// read a table.
+void buildOctants(unsigned octants);
 
 // Walks every ray of the picture, writing the colours to rays.rgb.
 void walkPicture(const FrameRays& rays);

@@ -50,11 +50,11 @@ bool insideGrid(int index) {
 
 }  // namespace
 
-// The plain walk, except that it consults the cells only where freeRadius says it must. From a cell
-// of radius r, every cell within r - 1 steps along each axis is Empty and inside the grid, so the walk
-// jumps: each axis on its own takes its steps while its side distance stays below the bound (see
-// ray_walk.h), which are exactly the steps the plain walk takes first, with the same additions. Then
-// one ordinary step, and the next look.
+// The plain walk, except that it consults the cells only where the free-space view says it must.
+// From a cell of reach k in the ray's octant, every cell within k - 1 steps ahead along each axis is
+// Empty and inside the grid, so the walk jumps: each axis on its own takes its steps while its side
+// distance stays below the bound (see ray_walk.h), which are exactly the steps the plain walk takes
+// first, with the same additions. Then one ordinary step, and the next look.
 int walkOneRay(const FrameRays& rays, int i, int j, std::uint32_t* rgb) {
     const double cx = rays.cx[i];
     const double cy = rays.cy[j];
@@ -68,17 +68,22 @@ int walkOneRay(const FrameRays& rays, int i, int j, std::uint32_t* rgb) {
         setUpAxis(rays, 1, d.y, d.x, d.z),
         setUpAxis(rays, 2, d.z, d.x, d.y),
     };
+    int octant = 0;
+    for (int a = 0; a < 3; ++a)
+        if (axes[a].step < 0) octant |= 1 << a;
+    if ((freeReachReady() >> octant & 1) == 0) buildOctants(1u << octant);
+    const std::uint8_t* reachOf = &freeReach[0][0] + freeReachOffset[octant];
     int face = rays.startFace;
     for (;;) {
-        const int radius = freeRadius[cellOffset(axes[0].map, axes[1].map, axes[2].map)];
-        if (radius == 0) {
+        const int reach = reachOf[cellOffset(axes[0].map, axes[1].map, axes[2].map)];
+        if (reach == 0) {
             *rgb = shadeCell(grid[axes[0].map][axes[1].map][axes[2].map], face, rays.captionRed[i] | rays.rampBlue[j]);
             return face;
         }
-        if (radius > 1) {  // radius 1: no step without a look
+        if (reach > 1) {  // reach 1: no step without a look
             double bound = INFINITY;
             for (const Axis& axis : axes)
-                if (axis.delta < INFINITY) bound = std::min(bound, jumpBound(axis.side, axis.delta, radius - 1));
+                if (axis.delta < INFINITY) bound = std::min(bound, jumpBound(axis.side, axis.delta, reach - 1));
             for (Axis& axis : axes)
                 while (axis.side < bound) {
                     axis.side += axis.delta;

@@ -78,9 +78,9 @@ void expectSame(const Outcome& plain, const Outcome& fast, const char* which) {
 }
 
 // Draws one frame from pose with the plain renderer and with the fast one on every vector target, all
-// from the same state, and compares them. Leaves the program as the plain renderer left it, so that
-// frames can follow one another.
-void compareFrame(const Camera& pose, int faceBefore, PictureSize size) {
+// from the same state, and compares them; with fastFrames 2 each target draws it twice. Leaves the
+// program as the plain renderer left it, so that frames can follow one another.
+void compareFrame(const Camera& pose, int faceBefore, PictureSize size, int fastFrames = 1) {
     renderWidth = size.w;
     renderHeight = size.h;
     SCOPED_TRACE(testing::Message() << "picture " << size.w << " x " << size.h << ", eye (" << pose.position.x << ", "
@@ -88,9 +88,12 @@ void compareFrame(const Camera& pose, int faceBefore, PictureSize size) {
     for (const std::int64_t target : runnableVectorTargets()) {
         ASSERT_TRUE(restrictVectorTarget(target));
         ASSERT_EQ(walkPictureTarget(), target) << "the walk runs another target than " << vectorTargetName(target);
-        const Outcome fast = run(renderFrame, pose, faceBefore);
-        const Outcome plain = run(plainRenderFrame, pose, faceBefore);
-        expectSame(plain, fast, vectorTargetName(target));
+        for (int n = 0; n < fastFrames; ++n) {
+            SCOPED_TRACE(testing::Message() << "frame " << n + 1 << " of " << fastFrames);
+            const Outcome fast = run(renderFrame, pose, faceBefore);
+            const Outcome plain = run(plainRenderFrame, pose, faceBefore);
+            expectSame(plain, fast, vectorTargetName(target));
+        }
     }
     restrictVectorTarget(0);
 }
@@ -205,6 +208,94 @@ TEST_F(RaycasterDifferential, FramesInARowWithTheWorldChangingBetweenThem) {
         front.state = front.state == Live ? Empty : Live;
         pose.position.x += 0.25;
         if (frame % 5 == 4) pose.position.y = std::floor(pose.position.y) + 1;  // whole again
+    }
+}
+
+// The walks read the cube table in a frame that finds the world changed, and the tables of the rays'
+// octants in one that finds it as it was; those are built when first needed and go out of date with
+// any change. In a sparse world seen toward every octant, each target draws every frame twice (first
+// after the change, then with the world standing still), with cells flipped right next to the eye
+// and a few steps ahead of it between the frames.
+TEST_F(RaycasterDifferential, CubeAndOctantTablesAsTheWorldChangesAndStandsStill) {
+    std::mt19937_64 random(17);
+    fillInterior(0.02, 9);
+    int face = 0;
+    for (int octant = 0; octant < octantCount; ++octant) {
+        const double yaw = pi / 4 + pi / 2 * (octant & 3), pitch = (octant & 4) != 0 ? -0.5 : 0.5;
+        const Camera pose = turned({interiorCoordinate(random), interiorCoordinate(random), interiorCoordinate(random)}, yaw,
+                                   pitch, static_cast<double>(random() % 7) * 0.3);
+        for (int change = 0; change < 3; ++change) {
+            SCOPED_TRACE(testing::Message() << "view " << octant << ", change " << change);
+            const int eye[3] = {cellIndexOf(pose.position.x), cellIndexOf(pose.position.y), cellIndexOf(pose.position.z)};
+            for (int k = 0; k < 6; ++k) {
+                // A neighbour of the eye's cell, and a cell two to five steps along the view.
+                const int near[3] = {eye[0] + static_cast<int>(random() % 3) - 1, eye[1] + static_cast<int>(random() % 3) - 1,
+                                     eye[2] + static_cast<int>(random() % 3) - 1};
+                const int steps = 2 + static_cast<int>(random() % 4);
+                const int ahead[3] = {eye[0] + static_cast<int>(std::lround(steps * pose.direction.x)),
+                                      eye[1] + static_cast<int>(std::lround(steps * pose.direction.y)),
+                                      eye[2] + static_cast<int>(std::lround(steps * pose.direction.z))};
+                for (const int* c : {near, ahead})
+                    if (!isShellCell(c[0], c[1], c[2]) && std::min({c[0], c[1], c[2]}) >= 0 && std::max({c[0], c[1], c[2]}) < gridSize &&
+                        (c[0] != eye[0] || c[1] != eye[1] || c[2] != eye[2])) {
+                        Cell& cell = grid[c[0]][c[1]][c[2]];
+                        cell.state = cell.state == Live ? Empty : Live;
+                    }
+            }
+            compareFrame(pose, face, pictureSizes[change % 2], 2);
+            face = hitFace;
+        }
+    }
+}
+
+// Every octant's table against the boxes it stands for, worked out cell by cell: a cell's reach in
+// an octant is the side of its largest free box there when that is below octantReachLimit, and
+// otherwise at least the limit and the cell's radius in the cube table, whichever is larger.
+TEST_F(RaycasterDifferential, OctantTablesHoldTheLargestFreeBoxes) {
+    static std::uint8_t box[gridSize][gridSize][gridSize];
+    for (const double share : {0.0, 0.01, 0.05, 0.3}) {
+        SCOPED_TRACE(testing::Message() << "live share " << share);
+        fillInterior(share, static_cast<std::uint64_t>(share * 100) + 3);
+        grid[0][20][30].state = Empty;  // a gap in the shell: outside the grid counts as solid
+        updateFreeSpace();
+        updateFreeSpace();  // the world as it was: the octants' own tables
+        buildOctants((1u << octantCount) - 1);
+        ASSERT_EQ(freeReachReady(), (1u << octantCount) - 1);
+        for (int octant = 0; octant < octantCount; ++octant) {
+            ASSERT_EQ(freeReachOffset[octant], static_cast<std::int64_t>(freeReachCells) * octant);
+            const int s[3] = {octantSign(octant, 0), octantSign(octant, 1), octantSign(octant, 2)};
+            const auto at = [&](int x, int y, int z) {
+                const bool inside = std::min({x, y, z}) >= 0 && std::max({x, y, z}) < gridSize;
+                return inside ? int{box[x][y][z]} : 0;
+            };
+            int wrong = 0;
+            // From the far corner back: the box of side k + 1 at a cell is free when the cell is
+            // Empty and the boxes of side k at its seven neighbours ahead are.
+            for (int i = gridSize - 1; i >= 0; --i)
+                for (int j = gridSize - 1; j >= 0; --j)
+                    for (int l = gridSize - 1; l >= 0; --l) {
+                        const int x = s[0] > 0 ? i : gridSize - 1 - i, y = s[1] > 0 ? j : gridSize - 1 - j,
+                                  z = s[2] > 0 ? l : gridSize - 1 - l;
+                        int side = 0;
+                        if (grid[x][y][z].state == Empty) {
+                            side = gridSize;
+                            for (int b = 1; b < 8; ++b)
+                                side = std::min(side, at(x + (b & 1) * s[0], y + (b >> 1 & 1) * s[1], z + (b >> 2 & 1) * s[2]));
+                            ++side;
+                        }
+                        box[x][y][z] = static_cast<std::uint8_t>(side);
+                        const int cube = freeReach[octantCount][cellOffset(x, y, z)];
+                        const int expected = side < octantReachLimit ? side : std::max(cube, octantReachLimit);
+                        const int reach = freeReach[octant][cellOffset(x, y, z)];
+                        if (reach != expected && ++wrong <= 5)
+                            ADD_FAILURE() << "octant " << octant << ", cell (" << x << ", " << y << ", " << z << "): reach "
+                                          << reach << ", its largest free box " << side << ", cube radius " << cube;
+                        if (cube > side && ++wrong <= 5)
+                            ADD_FAILURE() << "cell (" << x << ", " << y << ", " << z << "): cube radius " << cube
+                                          << " beyond its largest free box in octant " << octant << ", " << side;
+                    }
+            EXPECT_EQ(wrong, 0) << "octant " << octant;
+        }
     }
 }
 
