@@ -1,5 +1,5 @@
 // The walk of every ray of a picture in vector lanes, one source built for every instruction set the
-// program dispatches to. A tile is three rows of as many neighbouring rays as a vector of doubles
+// program dispatches to. A tile is a few rows of as many neighbouring rays as a vector of doubles
 // holds (8 with AVX-512, 4 with AVX2, 2 with SSE4 or NEON, 1 in portable C++). Each lane does the
 // plain walk's arithmetic on its own ray (the same multiplications, divisions, square root and
 // additions in the same order, no fused multiply-add), so every lane's side distances, and so its
@@ -32,7 +32,10 @@ using VI = hn::Vec<DI>;
 using V32 = hn::Vec<D32>;
 using MD = hn::Mask<D>;
 
-constexpr int tileRows = 3;
+// Rows of a tile: enough rays in flight to hide the latencies of the step's additions and of the
+// gathers, few enough that a row's vectors stay close at hand. Measured: 4 rows where a vector holds 4
+// or 8 doubles, 6 where it holds 2.
+constexpr int tileRows = hn::MaxLanes(D()) <= 2 ? 6 : 4;
 
 // A cell position packed as x << 16 | y << 8 | z. A walk leaves the grid by at most one cell, to -1 or
 // 64 along one axis; a borrow then spreads into every field above, and either way a bit outside the
