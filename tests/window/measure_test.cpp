@@ -9,6 +9,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <algorithm>
 #include <fstream>
 
 using namespace window_test;
@@ -95,6 +98,47 @@ TEST(Measure, PassesPerSecondAtTheWholeWindowOnEveryTarget) {
         EXPECT_GT(diagonal, 0);
     }
     reportVectorTargets("Measure.PassesPerSecondAtTheWholeWindowOnEveryTarget");
+}
+
+// Passes per second at 640 x 480 with AVX2 (or the best target this processor runs) in the slowest
+// view the benchmarks' sweep found in a sparse world a user can build: with the ready clouds rules, i
+// makes every interior cell Live, d runs fifty generations, in which cells die along the edges and in
+// patches next to the walls, and i again leaves those Live: about 1.6 % of the interior, all in the two
+// layers next to the walls. The eye turns to look down the cube's diagonal and flies back toward the
+// top corner. The mouse moves a count at a time, below the X
+// server's pointer acceleration, so that a count turns by one degree.
+TEST(Measure, PassesPerSecondInASparseWorldOfTheCloudsRules) {
+    ProgramOptions options = withRulesRecorded();
+    options.prepareWorkDir = [](const std::filesystem::path& work) {
+        std::filesystem::copy_file(std::filesystem::path(CELLVANE_SOURCE_DIR) / "rules" / "clouds.ini", work / "rules.ini",
+                                   std::filesystem::copy_options::overwrite_existing);
+    };
+    std::string target = "best";
+    for (const std::int64_t t : runnableVectorTargets())
+        if (std::string(vectorTargetName(t)) == "AVX2") target = "AVX2";
+    if (target == "AVX2") options.extraEnv.push_back("CELLVANE_VECTOR_TARGET=AVX2");
+    Viewer v(options);
+    ASSERT_TRUE(v.waitForWindow()) << v.seen();
+    for (const unsigned long key : {XK_i, XK_d, XK_i}) ASSERT_TRUE(v.press({key})) << v.seen();
+
+    const auto turn = [&](int dx, int dy) {
+        const Image before = v.picture(startRect);
+        for (int n = 0; n < std::max(std::abs(dx), std::abs(dy)); ++n)
+            v.client->moveMouseBy(n < std::abs(dx) ? (dx > 0 ? 1 : -1) : 0, n < std::abs(dy) ? (dy > 0 ? 1 : -1) : 0);
+        return waitUntil(60, [&] { return !(v.picture(startRect) == before); }) && v.waitForPasses(1);
+    };
+    // Down the cube's diagonal, (1, 1, -1): 45 degrees right and 35 down; then back toward the top
+    // corner for 200 passes of 0.2 cells, to about (8.8, 8.8, 55), clear of the live layers.
+    ASSERT_TRUE(turn(45, 35)) << "the turn did not show; " << v.seen();
+    ASSERT_TRUE(v.press({XK_Down}, 200)) << v.seen();
+    ASSERT_TRUE(enlargeToWholeWindow(v)) << v.seen();
+    const double passes = measurePassesPerSecond(v, 60, 640);
+    ASSERT_EQ(v.closeAndWait(60), std::optional<int>(0)) << v.seen();
+    std::printf("passes per second at 640 x 480, %s target, clouds rules after i, d, i, eye near the top corner looking down the "
+                "diagonal: %.1f\n",
+                target.c_str(), passes);
+    ::testing::Test::RecordProperty("passes_per_second_640x480_sparse_clouds", std::to_string(passes));
+    EXPECT_GT(passes, 0);
 }
 
 // Saves PNG screenshots of the real window: at start, after keypad 9, and with live cells. They go to
