@@ -91,6 +91,7 @@ HWY_EXPORT(FindEmptyCells);
 
 std::uint8_t freeReach[freeReachTables][freeReachCells];
 std::int64_t freeReachOffset[octantCount];
+unsigned freeReachReadyOctants = 0;
 
 namespace {
 
@@ -257,17 +258,16 @@ void updateFreeSpace() {
     readOctants = !changed;
     for (int octant = 0; octant < octantCount; ++octant)
         freeReachOffset[octant] = static_cast<std::int64_t>(freeReachCells) * (readOctants ? octant : octantCount);
+    freeReachReadyOctants = readOctants ? builtOctants : (1u << octantCount) - 1;
 }
 
-unsigned freeReachReady() {
-    return readOctants ? builtOctants : (1u << octantCount) - 1;
-}
 
 void buildOctants(unsigned octants) {
     for (int octant = 0; octant < octantCount; ++octant)
         if ((octants >> octant & 1) != 0 && (freeReachReady() >> octant & 1) == 0) {
             buildOctant(octant);
             builtOctants |= 1u << octant;
+            freeReachReadyOctants |= 1u << octant;
         }
 }
 

@@ -187,26 +187,22 @@ HWY_INLINE VD smallestJumpBound(const Row& row, VD stepsAhead) {
 }
 
 // Sets the bound of this round's jump from each ray's reach, as ray_walk.h describes; no bound
-// (minus infinity) for rays that are not walking.
-HWY_INLINE void setBound(Row& row, VI reach) {
+// (minus infinity) for rays that are not walking. Returns each ray's reach less one: the most steps
+// any axis of it takes.
+HWY_INLINE VD setBound(Row& row, VI reach) {
     const D d;
     const DI di;
     const VD ahead = hn::Sub(toDouble(reach), hn::Set(d, 1.0));
     const VD bound = smallestJumpBound(row, ahead);
     const auto walking = hn::Gt(reach, hn::Zero(di));
     row.bound = hn::IfThenElse(hn::RebindMask(d, walking), bound, hn::Set(d, -INFINITY));
+    return ahead;
 }
 
 // One turn of the jump: every axis whose side distance is still below the bound takes its step.
-// Returns the rays that took any.
-HWY_INLINE MD jump(Row& row) {
-    MD moved = hn::FirstN(D(), 0);
-    for (int a = 0; a < 3; ++a) {
-        const MD below = hn::Lt(row.side[a], row.bound);
-        row.side[a] = hn::IfThenElse(below, hn::Add(row.side[a], row.delta[a]), row.side[a]);
-        moved = hn::Or(moved, below);
-    }
-    return moved;
+HWY_INLINE void jump(Row& row) {
+    for (int a = 0; a < 3; ++a)
+        row.side[a] = hn::IfThenElse(hn::Lt(row.side[a], row.bound), hn::Add(row.side[a], row.delta[a]), row.side[a]);
 }
 
 // The number of steps an axis took from side distance before to after. After n steps (at most 63,
@@ -313,16 +309,15 @@ HWY_INLINE void walkTile(const FrameRays& rays, int i0, int j0) {
         }
         if (hn::AllFalse(d, walking)) break;
         if (!hn::AllFalse(d, jumping)) {
+            VD turns = hn::Zero(d);
             for (int g = 0; g < tileRows; ++g) {
-                setBound(rows[g], reach[g]);
+                turns = hn::Max(turns, setBound(rows[g], reach[g]));
                 for (int a = 0; a < 3; ++a) rows[g].before[a] = rows[g].side[a];
             }
-            // Each ray takes up to k - 1 turns; the jump ends with the first turn in which none moves.
-            for (;;) {
-                MD moved = hn::FirstN(d, 0);
-                for (Row& row : rows) moved = hn::Or(moved, jump(row));
-                if (hn::AllFalse(d, moved)) break;
-            }
+            // A ray of reach k needs up to k - 1 turns; those done sooner stand still.
+            const auto most = static_cast<int>(hn::GetLane(hn::MaxOfLanes(d, turns)));
+            for (int t = 0; t < most; ++t)
+                for (Row& row : rows) jump(row);
             for (Row& row : rows) settleJump(row);
         }
         for (Row& row : rows) step(row);

@@ -90,7 +90,10 @@ inline double jumpBound(double side, double delta, int stepsAhead) {
 // the octants' tables, each built when a walk first needs it.
 void updateFreeSpace();
 // The octants whose rays can read their tables this frame, as bits (bit o for octant o).
-unsigned freeReachReady();
+extern unsigned freeReachReadyOctants;
+inline unsigned freeReachReady() {
+    return freeReachReadyOctants;
+}
 // Makes the tables of the octants whose bits are set in octants ready; the walks call it before they
 // read a table.
 void buildOctants(unsigned octants);
