@@ -102,6 +102,11 @@ alignas(64) std::uint64_t rowMeet[borderedWords];     // AND of each word with i
 
 std::uint8_t* const cubeReach = freeReach[octantCount];
 
+// The number of rounds of an octant's build that kept each cell, one bit of it per plane.
+constexpr int keptRoundBits = 4;
+static_assert(octantReachLimit <= 1 << keptRoundBits, "a count of up to octantReachLimit - 1 rounds fits the planes");
+alignas(64) std::uint64_t keptRounds[keptRoundBits][borderedWords];
+
 // Whether the cube table has been built at all.
 bool built = false;
 // Whether the walks of this frame read the octants' own tables.
@@ -174,52 +179,28 @@ std::uint64_t nextAlongZ(std::uint64_t word, int sign) {
     return sign > 0 ? word >> 1 : word << 1;
 }
 
-// Writes reach into the bytes of column (x, y) whose bits are set in cells.
-void setReach(std::uint8_t* table, int x, int y, std::uint64_t cells, int reach) {
-    std::uint8_t* column = table + cellOffset(x, y, 0);
-    for (int part = 0; part < 8; ++part) {
-        const std::uint64_t bits = (cells >> (8 * part)) & 0xFF;
-        if (bits == 0) continue;
-        const std::uint64_t chosen = spreadBits[bits] * 0xFF;
-        std::uint64_t bytes;
-        std::memcpy(&bytes, column + 8 * part, 8);
-        bytes = (bytes & ~chosen) | (spreadBits[bits] * static_cast<std::uint64_t>(reach));
-        std::memcpy(column + 8 * part, &bytes, 8);
-    }
-}
-
-// Raises to reach every byte below it in the column (x, y) whose bit is set in cells.
-void raiseReach(std::uint8_t* table, int x, int y, std::uint64_t cells, int reach) {
+// Bytes below 128, eight to a word: each byte the larger of a's and b's. The high bit of
+// (byte of a | 128) - byte of b is set where a's byte is at least b's, and no byte borrows.
+std::uint64_t largerBytes(std::uint64_t a, std::uint64_t b) {
     constexpr std::uint64_t high = 0x8080808080808080;
-    const std::uint64_t reachBytes = 0x0101010101010101 * static_cast<std::uint64_t>(reach);
-    std::uint8_t* column = table + cellOffset(x, y, 0);
-    for (int part = 0; part < 8; ++part) {
-        const std::uint64_t bits = (cells >> (8 * part)) & 0xFF;
-        if (bits == 0) continue;
-        std::uint64_t bytes;
-        std::memcpy(&bytes, column + 8 * part, 8);
-        // Bytes below 128: the high bit of ((byte | 128) - reach) is set where byte >= reach.
-        const std::uint64_t atLeast = (((bytes | high) - reachBytes) & high) >> 7;
-        const std::uint64_t below = (spreadBits[bits] & ~atLeast) * 0xFF;
-        bytes = (bytes & ~below) | (reachBytes & below);
-        std::memcpy(column + 8 * part, &bytes, 8);
-    }
+    const std::uint64_t aAtLeastB = (((a | high) - b) & high) >> 7;
+    const std::uint64_t fromA = aAtLeastB * 0xFF;
+    return (a & fromA) | (b & ~fromA);
 }
 
 // Builds freeReach[octant] from the cube table and emptyBuilt. A cell's box of side k in the octant
 // holds its cube of side 2r - 1, so the reach is at least the radius r; the box sizes are worked out
-// up to octantReachLimit, which catches nearly all the gain in sparse worlds, and larger reaches are
-// left at the radius. The cells whose box of side k is free form a set that shrinks as k grows: the
-// box of side k + 1 at a cell is the union of the boxes of side k at the cell and at its seven
-// neighbours one step ahead, so each round meets the set with itself moved back one step along y, x
-// and z. Working toward the octant's direction, each word is replaced only after the words ahead of
-// it were read. The cells a round removes have the round's number as reach; those left at the end,
-// at least octantReachLimit.
+// up to octantReachLimit, which catches nearly all the gain in sparse worlds, and beyond it the reach
+// is the larger of the limit and the radius. The cells whose box of side k is free form a set that
+// shrinks as k grows: the box of side k + 1 at a cell is the union of the boxes of side k at the
+// cell and at its seven neighbours one step ahead, so each round meets the set with itself moved
+// back one step along y, x and z. Working toward the octant's direction, each word is replaced only
+// after the words ahead of it were read. A cell's reach is 1 and the number of rounds that keep it:
+// counted for 64 cells at once, the count's bits in planes of words.
 void buildOctant(int octant) {
     const int sx = octantSign(octant, 0), sy = octantSign(octant, 1), sz = octantSign(octant, 2);
-    std::uint8_t* table = freeReach[octant];
-    std::memcpy(table, cubeReach, freeReachCells);
     std::memcpy(freeSet, emptyBuilt, sizeof freeSet);
+    std::memset(keptRounds, 0, sizeof keptRounds);
     for (int reach = 1; reach < octantReachLimit; ++reach) {
         // Columns whose box of side reach + 1 can lie inside the grid: reach cells ahead of them.
         const int span = gridSize - reach;
@@ -236,15 +217,31 @@ void buildOctant(int octant) {
                 const std::uint64_t kept = meet & nextAlongZ(meet, sz);
                 freeSet[here] = kept;
                 any |= kept;
-                // A box of side reach is at least the cube: write only reaches above the radius.
-                if (const std::uint64_t gone = word & ~kept; gone != 0 && reach > 1) setReach(table, x, y, gone, reach);
+                std::uint64_t carry = kept;  // adds 1 to the count of every kept cell
+                for (std::uint64_t(&plane)[borderedWords] : keptRounds) {
+                    const std::uint64_t next = plane[here] & carry;
+                    plane[here] ^= carry;
+                    carry = next;
+                }
             }
         }
-        if (any == 0) return;
+        if (any == 0) break;
     }
+    std::uint8_t* table = freeReach[octant];
     for (int x = 0; x < gridSize; ++x)
-        for (int y = 0; y < gridSize; ++y)
-            if (const std::uint64_t left = freeSet[borderedIndex(x, y)]; left != 0) raiseReach(table, x, y, left, octantReachLimit);
+        for (int y = 0; y < gridSize; ++y) {
+            const int here = borderedIndex(x, y);
+            for (int part = 0; part < 8; ++part) {
+                const int shift = 8 * part;
+                std::uint64_t reach = spreadBits[(emptyBuilt[here] >> shift) & 0xFF];
+                for (int p = 0; p < keptRoundBits; ++p) reach += spreadBits[(keptRounds[p][here] >> shift) & 0xFF] << p;
+                const std::size_t at = static_cast<std::size_t>(cellOffset(x, y, part * 8));
+                std::uint64_t radius;
+                std::memcpy(&radius, cubeReach + at, 8);
+                const std::uint64_t larger = largerBytes(reach, radius);
+                std::memcpy(table + at, &larger, 8);
+            }
+        }
 }
 
 }  // namespace

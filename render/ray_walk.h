@@ -51,7 +51,7 @@ constexpr int octantCount = 8;
 constexpr int freeReachTables = octantCount + 1;
 constexpr std::size_t freeReachCells = gridSize * gridSize * gridSize + 64;
 // The octants' tables work out boxes up to this side; the reaches beyond are at least this.
-constexpr int octantReachLimit = 8;
+constexpr int octantReachLimit = 16;
 extern std::uint8_t freeReach[freeReachTables][freeReachCells];
 // Where in freeReach (counted in bytes from its start) the rays of each octant read their cells'
 // reaches this frame: in their octant's table, or in the cube table.
