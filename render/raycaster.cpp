@@ -44,6 +44,9 @@ Axis setUpAxis(const FrameRays& rays, int a, double da, double db, double dc) {
     return {rays.eyeCell[a], +1, delta, delta * rays.towardUpper[a]};
 }
 
+// The longest jump, in turns, that walkOneRay takes turn by turn: measured fastest.
+constexpr int shortJump = 4;
+
 bool insideGrid(int index) {
     return index >= 0 && index < gridSize;
 }
@@ -84,11 +87,23 @@ int walkOneRay(const FrameRays& rays, int i, int j, std::uint32_t* rgb) {
             double bound = INFINITY;
             for (const Axis& axis : axes)
                 if (axis.delta < INFINITY) bound = std::min(bound, jumpBound(axis.side, axis.delta, reach - 1));
-            for (Axis& axis : axes)
-                while (axis.side < bound) {
-                    axis.side += axis.delta;
-                    axis.map += axis.step;
-                }
+            // No axis takes more than reach - 1 steps. For short jumps, as many turns in each of which
+            // every axis below the bound takes one, by selects rather than branches that no processor
+            // could foresee (adding 0 leaves a side distance as it was); long ones axis by axis.
+            if (reach <= shortJump) {
+                for (int turn = 1; turn < reach; ++turn)
+                    for (Axis& axis : axes) {
+                        const bool below = axis.side < bound;
+                        axis.side += below ? axis.delta : 0.0;
+                        axis.map += below ? axis.step : 0;
+                    }
+            } else {
+                for (Axis& axis : axes)
+                    while (axis.side < bound) {
+                        axis.side += axis.delta;
+                        axis.map += axis.step;
+                    }
+            }
         }
         if (axes[0].side < axes[1].side)
             face = axes[0].side < axes[2].side ? 1 : 3;
