@@ -6,8 +6,8 @@
 // choices of axis, match the plain walk exactly.
 //
 // Rays take their steps in jumps, as ray_walk.h describes; each lane jumps as far as its own cell's
-// reach in its own octant allows, and the tile goes on until its last ray has stopped. With one lane (portable
-// C++) the tile would only add work, and each ray is walked on its own by walkOneRay.
+// reach in its own octant allows, and the tile goes on until its last ray has stopped. With one lane
+// (portable C++) the tile would only add work, and each ray is walked on its own by walkOneRay.
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "render/ray_walk.cpp"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep

@@ -44,7 +44,8 @@ Axis setUpAxis(const FrameRays& rays, int a, double da, double db, double dc) {
     return {rays.eyeCell[a], +1, delta, delta * rays.towardUpper[a]};
 }
 
-// The longest jump, in turns, that walkOneRay takes turn by turn: measured fastest.
+// The largest reach whose jump (up to reach - 1 turns) walkOneRay takes turn by turn: measured
+// fastest.
 constexpr int shortJump = 4;
 
 bool insideGrid(int index) {
