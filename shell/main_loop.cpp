@@ -2,16 +2,25 @@
 
 #include "camera/controls.h"
 #include "render/raycaster.h"
+#include "shell/platform.h"
 
 #include <SDL/SDL.h>
 
 #include <chrono>
 #include <thread>
 
+namespace {
+constexpr int startUpPresentations = 3;
+}  // namespace
+
 void mainLoop() {
     using Clock = std::chrono::steady_clock;
     const auto minimumPass = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(minimumPassSeconds));
     bool quit = false;
+    // SDL finishes its start in the first presentations (SDL 1.2 over SDL 2 builds its renderer's
+    // textures and shaders there), so a crash of SDL's libraries before the third has returned is
+    // reported as the start-up failure it is; initVideo turned the reporting on.
+    int presentations = 0;
     SDL_Event event;
     while (!quit) {
         const auto passStart = Clock::now();
@@ -26,6 +35,7 @@ void mainLoop() {
         }
         const RenderRect rect = renderRect();
         updateRect(rect.x, rect.y, rect.w, rect.h);
+        if (++presentations == startUpPresentations) platform::reportCrashesWhileStarting(false);
         if (!inputReleased) handleControls();
 
         // Every row acts once per pass, so passes are paced; a pass that already took longer (a large

@@ -13,7 +13,8 @@ namespace platform {
 // While on, a crash of the process (a fatal signal on Linux, an unhandled exception on Windows) writes
 // one line to standard output, the step set last by setStartUpStep followed by "SDL's libraries
 // crashed (WHAT)" and, where the system knows one, a likely cause; then the program ends with status
-// 1. Off restores what was there before. Meant for the start of SDL, whose libraries may crash.
+// 1. Off restores what was there before; turning it on or off again is nothing. Meant for the start
+// of SDL, whose libraries may crash.
 void reportCrashesWhileStarting(bool on);
 // The text that starts such a line ("Unable to init SDL: ", say); it must outlive the reporting.
 void setStartUpStep(const char* step);

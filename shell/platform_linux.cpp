@@ -114,6 +114,9 @@ void platform::setStartUpStep(const char* step) {
 }
 
 void platform::reportCrashesWhileStarting(bool on) {
+    static bool reporting = false;
+    if (on == reporting) return;
+    reporting = on;
     if (on) {
         rlimit limit{};
         if (::getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)

@@ -76,6 +76,9 @@ void platform::setStartUpStep(const char* step) {
 }
 
 void platform::reportCrashesWhileStarting(bool on) {
+    static bool reporting = false;
+    if (on == reporting) return;
+    reporting = on;
     if (on)
         previousFilter = ::SetUnhandledExceptionFilter(reportCrash);
     else

@@ -65,6 +65,6 @@ void initVideo(int width, int height, int bitsPerPixel) {
         std::printf("Unable to set video: %s\n", SDL_GetError());
         std::exit(1);
     }
-    platform::reportCrashesWhileStarting(false);
+    // The guard stays on through the first presentations (see mainLoop).
     endWithTheDisplay(DisplayPhase::WindowOpen);
 }
