@@ -1,5 +1,7 @@
 #include "tests/support/sdl_spy.h"
 
+#include <cstdint>
+
 #include <SDL/SDL.h>
 
 SdlSpy sdlSpy;
@@ -23,6 +25,10 @@ void SDL_WM_SetCaption(const char* title, const char* icon) {
 
 void SDL_UpdateRect(SDL_Surface* surface, Sint32 x, Sint32 y, Uint32 w, Uint32 h) {
     sdlSpy.updates.push_back({x, y, static_cast<int>(w), static_cast<int>(h)});
+    if (sdlSpy.updates.size() == sdlSpy.crashingUpdate) {
+        static volatile std::uintptr_t nowhere = 16;  // in the page no program maps; not null, which UBSan checks
+        *reinterpret_cast<volatile int*>(nowhere) = 1;
+    }
     static auto real = realSdl<void (*)(SDL_Surface*, Sint32, Sint32, Uint32, Uint32)>("SDL_UpdateRect");
     real(surface, x, y, w, h);
 }

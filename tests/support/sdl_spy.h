@@ -2,6 +2,7 @@
 // SDL functions themselves; each records its arguments and then calls SDL's own.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,8 @@ struct SdlSpy {
     std::vector<UpdateCall> updates;    // every SDL_UpdateRect rectangle, in order
     std::vector<int> grabModes;         // every SDL_WM_GrabInput argument
     std::vector<int> cursorToggles;     // every SDL_ShowCursor argument
+    // The SDL_UpdateRect call, counted from 1, that crashes inside SDL as its libraries may; 0 for none.
+    std::size_t crashingUpdate = 0;
 };
 
 extern SdlSpy sdlSpy;
