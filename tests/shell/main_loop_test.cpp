@@ -2,7 +2,6 @@
 // event, and that pass renders (unless input was released) and presents the picture rectangle.
 #include "camera/camera.h"
 #include "camera/controls.h"
-#include "shell/platform.h"
 #include "shell/screen.h"
 #include "tests/support/program_state.h"
 #include "tests/support/sdl_spy.h"
@@ -120,23 +119,3 @@ TEST_F(MainLoop, AfterReleaseTheFrozenPictureIsPresentedButNotRedrawn) {
     EXPECT_FALSE(mouseLookStarted);
 }
 
-// SDL 1.2 over SDL 2 finishes its start in the first presentations: a crash of SDL's libraries up to
-// the third of them ends the program with the start-up failure that initVideo reports its own with.
-TEST(PlatformCrash, SdlCrashingInTheThirdPresentationIsAStartUpFailure) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(
-        {
-            openTestScreen();
-            resetProgramState();
-            resetSdlSpy();
-            std::fflush(stdout);
-            dup2(2, 1);  // the death test reads standard error
-            platform::setStartUpStep("Unable to set video: ");
-            platform::reportCrashesWhileStarting(true);  // as initVideo leaves it
-            sdlSpy.crashingUpdate = 3;
-            alarm(60);
-            mainLoop();  // no close event: only the crash ends it
-            std::exit(0);
-        },
-        testing::ExitedWithCode(1), "^Unable to set video: SDL's libraries crashed \\(\\w.*\\)\n");
-}

@@ -1,5 +1,7 @@
 // initVideo's start-up failures, each run in a fresh child process (SDL is set up once per process).
 #include "shell/screen.h"
+#include "tests/support/sdl_spy.h"
+#include "world/grid.h"
 
 #include <SDL/SDL.h>
 
@@ -94,4 +96,25 @@ TEST_F(InitVideo, FailedVideoModeReportsSdlsReasonAndExitsWithOne) {
             std::exit(0);
         },
         testing::ExitedWithCode(1), "<<Unable to set video: no such mode\n>>");
+}
+
+// SDL 1.2 over SDL 2 finishes its start in the first presentations of the main loop: a crash of
+// SDL's libraries up to the third of them ends the program with the start-up failure, as a crash in
+// initVideo does.
+TEST_F(InitVideo, SdlCrashingInTheThirdPresentationIsAStartUpFailure) {
+    EXPECT_EXIT(
+        {
+            noDisplayAnywhere();
+            setenv("SDL_VIDEODRIVER", "dummy", 1);
+            std::fflush(stdout);
+            dup2(STDERR_FILENO, STDOUT_FILENO);  // the death test reads standard error
+            initVideo(screenWidth, screenHeight, 32);
+            buildStartWorld();
+            resetSdlSpy();
+            sdlSpy.crashingUpdate = 3;
+            alarm(60);
+            mainLoop();  // no close event: only the crash ends it
+            std::exit(0);
+        },
+        testing::ExitedWithCode(1), "^Unable to set video: SDL's libraries crashed \\(\\w.*\\)\n");
 }
