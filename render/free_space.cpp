@@ -4,8 +4,9 @@
 // The empty cells are kept as one 64-bit word per (x, y) column, bit z set when cell (x, y, z) is
 // Empty: the cells whose box of side 1 is free. Finding them reads the whole 1 MiB grid every frame:
 // that part is a vector kernel built for every instruction set the program dispatches to. When they
-// differ from those the tables were built from, every octant's table is out of date, and each is built
-// again, on 64-bit words, when a walk first needs it.
+// differ from those the tables were built from, the cube table is built again at once and every
+// octant's table is out of date; an octant's table is built again, on 64-bit words, when a walk first
+// needs it in a frame that finds the world as it was.
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "render/free_space.cpp"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
@@ -257,7 +258,6 @@ void updateFreeSpace() {
         freeReachOffset[octant] = static_cast<std::int64_t>(freeReachCells) * (readOctants ? octant : octantCount);
     freeReachReadyOctants = readOctants ? builtOctants : (1u << octantCount) - 1;
 }
-
 
 void buildOctants(unsigned octants) {
     for (int octant = 0; octant < octantCount; ++octant)
