@@ -110,8 +110,6 @@ alignas(64) std::uint64_t keptRounds[keptRoundBits][borderedWords];
 
 // Whether the cube table has been built at all.
 bool built = false;
-// Whether the walks of this frame read the octants' own tables.
-bool readOctants = false;
 // Bit o set when freeReach[o] is up to date with emptyBuilt.
 unsigned builtOctants = 0;
 
@@ -253,7 +251,7 @@ void updateFreeSpace() {
     // cheapest; in a frame that finds it as it was, each octant's own table, built when first needed.
     const bool changed = buildFromEmptyCells();
     if (changed) builtOctants = 0;
-    readOctants = !changed;
+    const bool readOctants = !changed;
     for (int octant = 0; octant < octantCount; ++octant)
         freeReachOffset[octant] = static_cast<std::int64_t>(freeReachCells) * (readOctants ? octant : octantCount);
     freeReachReadyOctants = readOctants ? builtOctants : (1u << octantCount) - 1;

@@ -35,7 +35,8 @@ void mainLoop() {
         }
         const RenderRect rect = renderRect();
         updateRect(rect.x, rect.y, rect.w, rect.h);
-        if (++presentations == startUpPresentations) platform::reportCrashesWhileStarting(false);
+        if (presentations < startUpPresentations && ++presentations == startUpPresentations)
+            platform::reportCrashesWhileStarting(false);
         if (!inputReleased) handleControls();
 
         // Every row acts once per pass, so passes are paced; a pass that already took longer (a large

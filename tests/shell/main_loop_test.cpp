@@ -118,4 +118,3 @@ TEST_F(MainLoop, AfterReleaseTheFrozenPictureIsPresentedButNotRedrawn) {
     EXPECT_EQ(camera.position.z, before.position.z);
     EXPECT_FALSE(mouseLookStarted);
 }
-

@@ -10,9 +10,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <string>
-#include <algorithm>
 #include <fstream>
+#include <string>
 
 using namespace window_test;
 
@@ -121,15 +120,12 @@ TEST(Measure, PassesPerSecondInASparseWorldOfTheCloudsRules) {
     ASSERT_TRUE(v.waitForWindow()) << v.seen();
     for (const unsigned long key : {XK_i, XK_d, XK_i}) ASSERT_TRUE(v.press({key})) << v.seen();
 
-    const auto turn = [&](int dx, int dy) {
-        const Image before = v.picture(startRect);
-        for (int n = 0; n < std::max(std::abs(dx), std::abs(dy)); ++n)
-            v.client->moveMouseBy(n < std::abs(dx) ? (dx > 0 ? 1 : -1) : 0, n < std::abs(dy) ? (dy > 0 ? 1 : -1) : 0);
-        return waitUntil(60, [&] { return !(v.picture(startRect) == before); }) && v.waitForPasses(1);
-    };
     // Down the cube's diagonal, (1, 1, -1): 45 degrees right and 35 down; then back toward the top
     // corner for 200 passes of 0.2 cells, to about (8.8, 8.8, 55), clear of the live layers.
-    ASSERT_TRUE(turn(45, 35)) << "the turn did not show; " << v.seen();
+    const Image before = v.picture(startRect);
+    for (int n = 0; n < 45; ++n) v.client->moveMouseBy(1, n < 35 ? 1 : 0);
+    ASSERT_TRUE(waitUntil(60, [&] { return !(v.picture(startRect) == before); }) && v.waitForPasses(1))
+        << "the turn did not show; " << v.seen();
     ASSERT_TRUE(v.press({XK_Down}, 200)) << v.seen();
     ASSERT_TRUE(enlargeToWholeWindow(v)) << v.seen();
     const double passes = measurePassesPerSecond(v, 60, 640);
