@@ -37,6 +37,10 @@ using MD = hn::Mask<D>;
 // or 8 doubles, 6 where it holds 2.
 constexpr int tileRows = hn::MaxLanes(D()) <= 2 ? 6 : 4;
 
+// The most turns of a jump that move the cells as they go (jumpAndMove); longer jumps count the
+// steps once they are done (settleJump). Measured.
+constexpr int movedTurns = 8;
+
 // A cell position packed as x << 16 | y << 8 | z. A walk leaves the grid by at most one cell, to -1 or
 // 64 along one axis; a borrow then spreads into every field above, and either way a bit outside the
 // three six-bit fields is set, while no cell inside the grid sets any.
@@ -49,7 +53,7 @@ struct Row {
     VD delta[3];
     VI step[3];   // packed increment of the cell position for a step along each axis
     VD stride[3]; // the same increments as doubles
-    VD before[3]; // the side distances at the start of this round's jump
+    VD before[3]; // the side distances at the start of a long jump (see movedTurns)
     VI cell;      // packed cell position
     VI octant;    // the octant of each ray's steps (bit a set for a step of -1 along axis a)
     VI table;     // where in freeReach the table of the ray's octant starts
@@ -205,6 +209,17 @@ HWY_INLINE void jump(Row& row) {
         row.side[a] = hn::IfThenElse(hn::Lt(row.side[a], row.bound), hn::Add(row.side[a], row.delta[a]), row.side[a]);
 }
 
+// The same turn, moving the cell with each step: for short jumps cheaper than counting the steps
+// afterwards with settleJump's divisions, for long ones dearer.
+HWY_INLINE void jumpAndMove(Row& row) {
+    const DI di;
+    for (int a = 0; a < 3; ++a) {
+        const MD below = hn::Lt(row.side[a], row.bound);
+        row.side[a] = hn::IfThenElse(below, hn::Add(row.side[a], row.delta[a]), row.side[a]);
+        row.cell = hn::Add(row.cell, hn::IfThenElseZero(hn::RebindMask(di, below), row.step[a]));
+    }
+}
+
 // The number of steps an axis took from side distance before to after. After n steps (at most 63,
 // from a side distance of at most 64 deltas) the side distance has grown by n deltas up to a few
 // times 2^-53 of each sum, less than 2^-40 deltas in all; the growth divided by the delta (a division,
@@ -310,15 +325,19 @@ HWY_INLINE void walkTile(const FrameRays& rays, int i0, int j0) {
         if (hn::AllFalse(d, walking)) break;
         if (!hn::AllFalse(d, jumping)) {
             VD turns = hn::Zero(d);
-            for (int g = 0; g < tileRows; ++g) {
-                turns = hn::Max(turns, setBound(rows[g], reach[g]));
-                for (int a = 0; a < 3; ++a) rows[g].before[a] = rows[g].side[a];
-            }
+            for (int g = 0; g < tileRows; ++g) turns = hn::Max(turns, setBound(rows[g], reach[g]));
             // A ray of reach k needs up to k - 1 turns; those done sooner stand still.
             const auto most = static_cast<int>(hn::GetLane(hn::MaxOfLanes(d, turns)));
-            for (int t = 0; t < most; ++t)
-                for (Row& row : rows) jump(row);
-            for (Row& row : rows) settleJump(row);
+            if (most <= movedTurns) {
+                for (int t = 0; t < most; ++t)
+                    for (Row& row : rows) jumpAndMove(row);
+            } else {
+                for (Row& row : rows)
+                    for (int a = 0; a < 3; ++a) row.before[a] = row.side[a];
+                for (int t = 0; t < most; ++t)
+                    for (Row& row : rows) jump(row);
+                for (Row& row : rows) settleJump(row);
+            }
         }
         for (Row& row : rows) step(row);
     }
