@@ -104,8 +104,8 @@ alignas(64) std::uint64_t rowMeet[borderedWords];     // AND of each word with i
 std::uint8_t* const cubeReach = freeReach[octantCount];
 
 // The number of rounds of an octant's build that kept each cell, one bit of it per plane.
-constexpr int keptRoundBits = 4;
-static_assert(octantReachLimit <= 1 << keptRoundBits, "a count of up to octantReachLimit - 1 rounds fits the planes");
+constexpr int keptRoundBits = 6;
+static_assert(gridSize <= 1 << keptRoundBits, "a count of up to gridSize - 1 rounds fits the planes");
 alignas(64) std::uint64_t keptRounds[keptRoundBits][borderedWords];
 
 // Whether the cube table has been built at all.
@@ -178,19 +178,7 @@ std::uint64_t nextAlongZ(std::uint64_t word, int sign) {
     return sign > 0 ? word >> 1 : word << 1;
 }
 
-// Bytes below 128, eight to a word: each byte the larger of a's and b's. The high bit of
-// (byte of a | 128) - byte of b is set where a's byte is at least b's, and no byte borrows.
-std::uint64_t largerBytes(std::uint64_t a, std::uint64_t b) {
-    constexpr std::uint64_t high = 0x8080808080808080;
-    const std::uint64_t aAtLeastB = (((a | high) - b) & high) >> 7;
-    const std::uint64_t fromA = aAtLeastB * 0xFF;
-    return (a & fromA) | (b & ~fromA);
-}
-
-// Builds freeReach[octant] from the cube table and emptyBuilt. A cell's box of side k in the octant
-// holds its cube of side 2r - 1, so the reach is at least the radius r; the box sizes are worked out
-// up to octantReachLimit, which catches nearly all the gain in sparse worlds, and beyond it the reach
-// is the larger of the limit and the radius. The cells whose box of side k is free form a set that
+// Builds freeReach[octant] from emptyBuilt. The cells whose box of side k is free form a set that
 // shrinks as k grows: the box of side k + 1 at a cell is the union of the boxes of side k at the
 // cell and at its seven neighbours one step ahead, so each round meets the set with itself moved
 // back one step along y, x and z. Working toward the octant's direction, each word is replaced only
@@ -200,7 +188,7 @@ void buildOctant(int octant) {
     const int sx = octantSign(octant, 0), sy = octantSign(octant, 1), sz = octantSign(octant, 2);
     std::memcpy(freeSet, emptyBuilt, sizeof freeSet);
     std::memset(keptRounds, 0, sizeof keptRounds);
-    for (int reach = 1; reach < octantReachLimit; ++reach) {
+    for (int reach = 1; reach < gridSize; ++reach) {
         // Columns whose box of side reach + 1 can lie inside the grid: reach cells ahead of them.
         const int span = gridSize - reach;
         std::uint64_t any = 0;
@@ -234,11 +222,7 @@ void buildOctant(int octant) {
                 const int shift = 8 * part;
                 std::uint64_t reach = spreadBits[(emptyBuilt[here] >> shift) & 0xFF];
                 for (int p = 0; p < keptRoundBits; ++p) reach += spreadBits[(keptRounds[p][here] >> shift) & 0xFF] << p;
-                const std::size_t at = static_cast<std::size_t>(cellOffset(x, y, part * 8));
-                std::uint64_t radius;
-                std::memcpy(&radius, cubeReach + at, 8);
-                const std::uint64_t larger = largerBytes(reach, radius);
-                std::memcpy(table + at, &larger, 8);
+                std::memcpy(table + cellOffset(x, y, part * 8), &reach, 8);
             }
         }
 }

@@ -43,15 +43,14 @@ struct FrameRays {
 // when the ray steps by -1 along axis a (0 for x, 1 for y, 2 for z), and clear for +1. A cell's reach
 // is a number k such that the box of k x k x k cells that has the cell as its corner and extends k - 1
 // cells ahead along each axis, in the directions of the octant, holds only Empty cells inside the
-// grid; 0 marks a solid cell. freeReach holds a table for each octant, and after them the cube table:
-// for every cell its radius r, the largest with an Empty cube of side 2r - 1 centred on it inside the
-// grid, which holds the box of side r in every octant, so r is a reach in all of them. Each table is
-// padded so that an eight-byte load at its last cell stays inside.
+// grid; 0 marks a solid cell. freeReach holds a table for each octant, with the side of every cell's
+// largest such box, and after them the cube table: for every cell its radius r, the largest with an
+// Empty cube of side 2r - 1 centred on it inside the grid, which holds the box of side r in every
+// octant, so r is a reach in all of them. Each table is padded so that an eight-byte load at its last
+// cell stays inside.
 constexpr int octantCount = 8;
 constexpr int freeReachTables = octantCount + 1;
 constexpr std::size_t freeReachCells = gridSize * gridSize * gridSize + 64;
-// The octants' tables work out boxes up to this side; the reaches beyond are at least this.
-constexpr int octantReachLimit = 16;
 extern std::uint8_t freeReach[freeReachTables][freeReachCells];
 // Where in freeReach (counted in bytes from its start) the rays of each octant read their cells'
 // reaches this frame: in their octant's table, or in the cube table.
