@@ -256,7 +256,7 @@ TEST_F(RaycasterDifferential, CubeAndOctantTablesAsTheWorldChangesAndStandsStill
 }
 
 // Every octant's table against the boxes it stands for, worked out cell by cell: a cell's reach in
-// an octant is the side of its largest free box there, and its radius in the cube table no more.
+// an octant is the side of its largest free box there, and its radius in the cube table is no larger.
 TEST_F(RaycasterDifferential, OctantTablesHoldTheLargestFreeBoxes) {
     static std::uint8_t box[gridSize][gridSize][gridSize];
     for (const double share : {0.0, 0.01, 0.05, 0.3}) {
