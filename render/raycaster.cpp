@@ -38,6 +38,13 @@ struct Axis {
     double side;
 };
 
+// One step along the axis where taken, none elsewhere, by selects rather than a branch: adding 0
+// leaves a side distance as it was.
+void stepIf(Axis& axis, bool taken) {
+    axis.side += taken ? axis.delta : 0.0;
+    axis.map += taken ? axis.step : 0;
+}
+
 Axis setUpAxis(const FrameRays& rays, int a, double da, double db, double dc) {
     const double delta = deltaDistance(da, db, dc);
     if (da < 0) return {rays.eyeCell[a], -1, delta, delta * rays.towardLower[a]};
@@ -90,14 +97,10 @@ int walkOneRay(const FrameRays& rays, int i, int j, std::uint32_t* rgb) {
                 if (axis.delta < INFINITY) bound = std::min(bound, jumpBound(axis.side, axis.delta, reach - 1));
             // No axis takes more than reach - 1 steps. For short jumps, as many turns in each of which
             // every axis below the bound takes one, by selects rather than branches that no processor
-            // could foresee (adding 0 leaves a side distance as it was); long ones axis by axis.
+            // could foresee; long ones axis by axis.
             if (reach <= shortJump) {
                 for (int turn = 1; turn < reach; ++turn)
-                    for (Axis& axis : axes) {
-                        const bool below = axis.side < bound;
-                        axis.side += below ? axis.delta : 0.0;
-                        axis.map += below ? axis.step : 0;
-                    }
+                    for (Axis& axis : axes) stepIf(axis, axis.side < bound);
             } else {
                 for (Axis& axis : axes)
                     while (axis.side < bound) {
@@ -111,12 +114,10 @@ int walkOneRay(const FrameRays& rays, int i, int j, std::uint32_t* rgb) {
         const bool xBeforeY = axes[0].side < axes[1].side;
         const bool alongX = xBeforeY && axes[0].side < axes[2].side;
         const bool alongY = !xBeforeY && axes[1].side < axes[2].side;
-        const bool along[3] = {alongX, alongY, !alongX && !alongY};
         face = alongX ? 1 : alongY ? 2 : 3;
-        for (int a = 0; a < 3; ++a) {
-            axes[a].side += along[a] ? axes[a].delta : 0.0;
-            axes[a].map += along[a] ? axes[a].step : 0;
-        }
+        stepIf(axes[0], alongX);
+        stepIf(axes[1], alongY);
+        stepIf(axes[2], !alongX && !alongY);
         if (!insideGrid(axes[0].map) || !insideGrid(axes[1].map) || !insideGrid(axes[2].map)) {
             *rgb = 0;  // left through a gap in the shell
             return face;
