@@ -108,6 +108,28 @@ HWY_INLINE void setUpAxis(Row& row, int a, VD da, VD db, VD dc, const FrameRays&
     row.octant = hn::Or(row.octant, hn::IfThenElseZero(hn::RebindMask(di, negative), hn::Set(di, std::int64_t{1} << a)));
 }
 
+// A ray whose z delta is NaN (its squares of z and of x or y are 0, the first from a component too
+// small to square) steps along z at every step, as does a ray none of whose deltas is finite: every
+// comparison of its side distances is false. It walks the same cells as a ray along z alone, whose
+// delta is 1: x and y are never below a bound, z jumps.
+HWY_INLINE void walkAlongZ(Row& row, const FrameRays& rays) {
+    const D d;
+    const MD none = hn::Not(hn::Or(hn::Or(row.walks[0], row.walks[1]), row.walks[2]));
+    const MD alongZ = hn::Or(none, hn::IsNaN(row.delta[2]));
+    if (hn::AllFalse(d, alongZ)) return;
+    for (int a = 0; a < 2; ++a) {
+        row.side[a] = hn::IfThenElse(alongZ, hn::Set(d, INFINITY), row.side[a]);
+        row.walks[a] = hn::AndNot(alongZ, row.walks[a]);
+        row.jumps[a] = hn::AndNot(alongZ, row.jumps[a]);
+    }
+    const MD negative = hn::Lt(row.stride[2], hn::Zero(d));
+    const VD side = hn::IfThenElse(negative, hn::Set(d, rays.towardLower[2]), hn::Set(d, rays.towardUpper[2]));
+    row.delta[2] = hn::IfThenElse(alongZ, hn::Set(d, 1.0), row.delta[2]);
+    row.side[2] = hn::IfThenElse(alongZ, side, row.side[2]);
+    row.walks[2] = hn::Or(row.walks[2], alongZ);
+    row.jumps[2] = hn::Or(row.jumps[2], alongZ);
+}
+
 // Makes sure the table every active ray reads is ready, and finds where it starts: a look at the
 // tables ready, and where one is missing, a look at each lane to build what the row needs.
 HWY_INLINE void needOctants(Row& row) {
@@ -308,6 +330,7 @@ HWY_INLINE void walkTile(const FrameRays& rays, int i0, int j0) {
         setUpAxis(row, 0, dx, dy, dz, rays);
         setUpAxis(row, 1, dy, dx, dz, rays);
         setUpAxis(row, 2, dz, dx, dy, rays);
+        walkAlongZ(row, rays);
         needOctants(row);
     }
 

@@ -79,6 +79,15 @@ int walkOneRay(const FrameRays& rays, int i, int j, std::uint32_t* rgb) {
         setUpAxis(rays, 1, d.y, d.x, d.z),
         setUpAxis(rays, 2, d.z, d.x, d.y),
     };
+    // A z delta of NaN (the squares of x or y and of z are 0, the last from a component too small to
+    // square), or no finite delta at all, makes every comparison of the side distances false: every
+    // step goes along z. The same cells as a ray along z alone, whose delta is 1.
+    if (std::isnan(axes[2].delta) || !(axes[0].delta < INFINITY || axes[1].delta < INFINITY || axes[2].delta < INFINITY)) {
+        axes[0].side = axes[0].delta = INFINITY;
+        axes[1].side = axes[1].delta = INFINITY;
+        axes[2].delta = 1;
+        axes[2].side = axes[2].step < 0 ? rays.towardLower[2] : rays.towardUpper[2];
+    }
     int octant = 0;
     for (int a = 0; a < 3; ++a)
         if (axes[a].step < 0) octant |= 1 << a;

@@ -396,6 +396,9 @@ TEST_F(RaycasterDifferential, UnusualCameraVectors) {
     const double inf = std::numeric_limits<double>::infinity();
     Camera pose = startCamera;
     pose.position = {32.5, 20.5, 10.5};
+    // Cells in the eye's column above and below it, on the path of rays that step along z alone.
+    grid[32][20][30].state = Live;
+    grid[32][20][5].state = Live;
     const Vec3 vectors[][3] = {
         {{0, 0, 1}, {0, 1, 0}, {1, 0, 0}},     {{0, 0, 0}, {0, 0, 0}, {0, 0, 0}},       {{0, 0, -1}, {1, 0, 0}, {0, 0, 0}},
         {{1, 1, 1}, {1, -1, 0}, {-1, -1, 2}},  {{nan, 0, 1}, {0, 1, 0}, {0, 0, 0.75}},   {{inf, 0, 0}, {0, 1, 0}, {0, 0, 0.75}},
@@ -403,6 +406,9 @@ TEST_F(RaycasterDifferential, UnusualCameraVectors) {
         // Squares that underflow: a division by zero must give an infinity (or NaN for 0 / 0) on
         // every target.
         {{1e-300, 0, 0}, {0, 0, 0}, {0, 0, 0}},       {{-1e-170, 1e-170, 0.5}, {0, 0, 0}, {1e-200, 0, 0}},
+        // z's square underflows and x's or y's is zero: z's delta is NaN, and every step goes along z.
+        {{1, 0, 1e-170}, {0, 0, 0}, {0, 0, 0}},       {{0, -1, -1e-170}, {0, 0, 0}, {0, 0, 0}},
+        {{1, 0, 1e-170}, {0, 1, 0}, {0, 0, 0.75}},
     };
     int n = 0;
     for (const auto& v : vectors) {
