@@ -79,10 +79,11 @@ int walkOneRay(const FrameRays& rays, int i, int j, std::uint32_t* rgb) {
         setUpAxis(rays, 1, d.y, d.x, d.z),
         setUpAxis(rays, 2, d.z, d.x, d.y),
     };
-    // A z delta of NaN (the squares of x or y and of z are 0, the last from a component too small to
-    // square), or no finite delta at all, makes every comparison of the side distances false: every
-    // step goes along z. The same cells as a ray along z alone, whose delta is 1.
-    if (std::isnan(axes[2].delta) || !(axes[0].delta < INFINITY || axes[1].delta < INFINITY || axes[2].delta < INFINITY)) {
+    // A y or z delta of NaN (the square of that component is 0, from a component too small to square,
+    // and so is another), or no finite delta at all, leaves no comparison that could choose x or y
+    // true: every step goes along z. The same cells as a ray along z alone, whose delta is 1.
+    if (std::isnan(axes[1].delta) || std::isnan(axes[2].delta) ||
+        !(axes[0].delta < INFINITY || axes[1].delta < INFINITY || axes[2].delta < INFINITY)) {
         axes[0].side = axes[0].delta = INFINITY;
         axes[1].side = axes[1].delta = INFINITY;
         axes[2].delta = 1;

@@ -406,9 +406,9 @@ TEST_F(RaycasterDifferential, UnusualCameraVectors) {
         // Squares that underflow: a division by zero must give an infinity (or NaN for 0 / 0) on
         // every target.
         {{1e-300, 0, 0}, {0, 0, 0}, {0, 0, 0}},       {{-1e-170, 1e-170, 0.5}, {0, 0, 0}, {1e-200, 0, 0}},
-        // z's square underflows and x's or y's is zero: z's delta is NaN, and every step goes along z.
-        {{1, 0, 1e-170}, {0, 0, 0}, {0, 0, 0}},       {{0, -1, -1e-170}, {0, 0, 0}, {0, 0, 0}},
-        {{1, 0, 1e-170}, {0, 1, 0}, {0, 0, 0.75}},
+        // y's square underflows and x's is zero: y's delta is NaN, and every step goes along z; so
+        // it does in the columns of a picture where z's square does.
+        {{1, 1e-170, 0}, {0, 0, 0}, {0, 0, 0}},       {{1, 0, 1e-170}, {0, 1, 0}, {0, 0, 0.75}},
     };
     int n = 0;
     for (const auto& v : vectors) {
@@ -417,6 +417,16 @@ TEST_F(RaycasterDifferential, UnusualCameraVectors) {
         pose.up = v[2];
         for (const PictureSize size : {pictureSizes[0], pictureSizes[1]}) compareFrame(pose, n++ % 4, size);
     }
+    // Every ray along one direction whose components are each 0, a number whose square underflows,
+    // or 1, of either sign: each delta finite, infinite or NaN.
+    const double components[] = {0, 1e-170, -1e-170, 1, -1};
+    pose.right = pose.up = {0, 0, 0};
+    for (const double x : components)
+        for (const double y : components)
+            for (const double z : components) {
+                pose.direction = {x, y, z};
+                compareFrame(pose, n++ % 4, pictureSizes[0]);
+            }
 }
 
 // The renderer on a 16-bit surface: the whole path, pixel formats included.
