@@ -109,13 +109,13 @@ HWY_INLINE void setUpAxis(Row& row, int a, VD da, VD db, VD dc, const FrameRays&
 }
 
 // A ray whose y or z delta is NaN (the square of that component is 0, from a component too small to
-// square, and so is another) steps along z at every step, as does a ray none of whose deltas is
-// finite: no comparison that could choose x or y is true. It walks the same cells as a ray along z
-// alone, whose delta is 1: x and y are never below a bound, z jumps.
+// square, and so is another) steps along z at every step: no comparison that could choose x or y is
+// true. It walks the same cells as a ray along z alone, whose delta is 1: x and y are never below a
+// bound, z jumps.
 HWY_INLINE void walkAlongZ(Row& row, const FrameRays& rays) {
     const D d;
-    const MD none = hn::Not(hn::Or(hn::Or(row.walks[0], row.walks[1]), row.walks[2]));
-    const MD alongZ = hn::Or(none, hn::Or(hn::IsNaN(row.delta[1]), hn::IsNaN(row.delta[2])));
+    // Deltas are +0 or above, so the sum is NaN exactly where one of them is.
+    const MD alongZ = hn::IsNaN(hn::Add(row.delta[1], row.delta[2]));
     if (hn::AllFalse(d, alongZ)) return;
     for (int a = 0; a < 2; ++a) {
         row.side[a] = hn::IfThenElse(alongZ, hn::Set(d, INFINITY), row.side[a]);

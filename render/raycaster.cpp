@@ -80,10 +80,9 @@ int walkOneRay(const FrameRays& rays, int i, int j, std::uint32_t* rgb) {
         setUpAxis(rays, 2, d.z, d.x, d.y),
     };
     // A y or z delta of NaN (the square of that component is 0, from a component too small to square,
-    // and so is another), or no finite delta at all, leaves no comparison that could choose x or y
-    // true: every step goes along z. The same cells as a ray along z alone, whose delta is 1.
-    if (std::isnan(axes[1].delta) || std::isnan(axes[2].delta) ||
-        !(axes[0].delta < INFINITY || axes[1].delta < INFINITY || axes[2].delta < INFINITY)) {
+    // and so is another) leaves no comparison that could choose x or y true: every step goes along z.
+    // The same cells as a ray along z alone, whose delta is 1.
+    if (std::isnan(axes[1].delta) || std::isnan(axes[2].delta)) {
         axes[0].side = axes[0].delta = INFINITY;
         axes[1].side = axes[1].delta = INFINITY;
         axes[2].delta = 1;
