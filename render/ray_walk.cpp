@@ -61,8 +61,8 @@ struct Row {
     VI endCell;   // where each finished ray stopped, and the face of its last step
     VI endFace;
     VD bound;     // this round's jump takes the side distances below it
-    MD walks[3];  // axes with a finite delta: the only ones a walk can step along
-    MD jumps[3];  // axes whose steps a jump may take: a delta below 2^100
+    VD jumpDelta[3]; // the delta of an axis whose steps a jump takes, 0 for the others
+    MD jumps[3];     // axes whose steps a jump may take: a delta below 2^100
     MD active;    // rays still walking
     MD outside;   // rays that left the grid
     // A constructor of its own carries the target's attributes: GCC for ARM would otherwise build the
@@ -99,10 +99,14 @@ HWY_INLINE void setUpAxis(Row& row, int a, VD da, VD db, VD dc, const FrameRays&
     const VD delta = hn::IfThenElse(hn::Eq(da, hn::Zero(d)), hn::Set(d, INFINITY), hn::Sqrt(sum));
     const MD negative = hn::Lt(da, hn::Zero(d));
     row.delta[a] = delta;
-    row.walks[a] = hn::Lt(delta, hn::Set(d, INFINITY));  // false for infinite and NaN deltas
     row.jumps[a] = hn::Lt(delta, hn::Set(d, 0x1p100));
-    row.side[a] = hn::IfThenElse(negative, hn::Mul(delta, hn::Set(d, rays.towardLower[a])),
-                                 hn::Mul(delta, hn::Set(d, rays.towardUpper[a])));
+    row.jumpDelta[a] = hn::IfThenElseZero(row.jumps[a], delta);
+    const VD side = hn::IfThenElse(negative, hn::Mul(delta, hn::Set(d, rays.towardLower[a])),
+                                   hn::Mul(delta, hn::Set(d, rays.towardUpper[a])));
+    // An infinite or NaN delta gives a side distance of +infinity or NaN that never changes, and no
+    // comparison of the step or of a jump is true of either: +infinity keeps the jump's bound free of
+    // NaN.
+    row.side[a] = hn::IfThenElse(hn::Lt(delta, hn::Set(d, INFINITY)), side, hn::Set(d, INFINITY));
     row.step[a] = hn::IfThenElse(hn::RebindMask(di, negative), hn::Set(di, -packedStride[a]), hn::Set(di, packedStride[a]));
     row.stride[a] = hn::IfThenElse(negative, hn::Set(d, -static_cast<double>(packedStride[a])), hn::Set(d, static_cast<double>(packedStride[a])));
     row.octant = hn::Or(row.octant, hn::IfThenElseZero(hn::RebindMask(di, negative), hn::Set(di, std::int64_t{1} << a)));
@@ -119,15 +123,15 @@ HWY_INLINE void walkAlongZ(Row& row, const FrameRays& rays) {
     if (hn::AllFalse(d, alongZ)) return;
     for (int a = 0; a < 2; ++a) {
         row.side[a] = hn::IfThenElse(alongZ, hn::Set(d, INFINITY), row.side[a]);
-        row.walks[a] = hn::AndNot(alongZ, row.walks[a]);
         row.jumps[a] = hn::AndNot(alongZ, row.jumps[a]);
+        row.jumpDelta[a] = hn::IfThenElseZero(row.jumps[a], row.jumpDelta[a]);
     }
     const MD negative = hn::Lt(row.stride[2], hn::Zero(d));
     const VD side = hn::IfThenElse(negative, hn::Set(d, rays.towardLower[2]), hn::Set(d, rays.towardUpper[2]));
     row.delta[2] = hn::IfThenElse(alongZ, hn::Set(d, 1.0), row.delta[2]);
     row.side[2] = hn::IfThenElse(alongZ, side, row.side[2]);
-    row.walks[2] = hn::Or(row.walks[2], alongZ);
     row.jumps[2] = hn::Or(row.jumps[2], alongZ);
+    row.jumpDelta[2] = hn::IfThenElse(alongZ, hn::Set(d, 1.0), row.jumpDelta[2]);
 }
 
 // Makes sure the table every active ray reads is ready, and finds where it starts: a look at the
@@ -191,24 +195,13 @@ HWY_INLINE VI lookAtCells(Row& row) {
     return hn::IfThenElseZero(hn::RebindMask(di, row.active), reach);
 }
 
-// Small non-negative integers of 64-bit lanes as doubles: their bits placed in the mantissa of 2^52,
-// less 2^52.
-HWY_INLINE VD toDouble(VI n) {
-    const D d;
-    const VD twoTo52 = hn::Set(d, 4503599627370496.0);
-    return hn::Sub(hn::BitCast(d, hn::Or(n, hn::BitCast(DI(), twoTo52))), twoTo52);
-}
-
-// The smallest jumpBound of the axes, each stepsAhead steps ahead. An axis that can step but whose
-// steps a jump does not take bounds the jump at its present side distance, so that no step of any
-// axis beyond its next one is taken.
+// The smallest jumpBound of the axes, each stepsAhead steps ahead. An axis whose steps a jump does not
+// take bounds the jump at its present side distance, so that no step of any axis beyond its next one
+// is taken; one that never steps, at +infinity.
 HWY_INLINE VD smallestJumpBound(const Row& row, VD stepsAhead) {
     const D d;
-    VD bound = hn::Set(d, INFINITY);
-    for (int a = 0; a < 3; ++a) {
-        const VD ahead = hn::IfThenElse(row.jumps[a], hn::Add(row.side[a], hn::Mul(stepsAhead, row.delta[a])), row.side[a]);
-        bound = hn::Min(bound, hn::IfThenElse(row.walks[a], ahead, hn::Set(d, INFINITY)));
-    }
+    VD bound = hn::Add(row.side[0], hn::Mul(stepsAhead, row.jumpDelta[0]));
+    for (int a = 1; a < 3; ++a) bound = hn::Min(bound, hn::Add(row.side[a], hn::Mul(stepsAhead, row.jumpDelta[a])));
     return hn::Mul(bound, hn::Set(d, jumpMargin));
 }
 
@@ -218,7 +211,10 @@ HWY_INLINE VD smallestJumpBound(const Row& row, VD stepsAhead) {
 HWY_INLINE VD setBound(Row& row, VI reach) {
     const D d;
     const DI di;
-    const VD ahead = hn::Sub(toDouble(reach), hn::Set(d, 1.0));
+    // reach - 1 as a double: reach (0 to 64) placed in the low bits of the mantissa of 2^52, less
+    // 2^52 + 1.
+    const VD twoTo52 = hn::Set(d, 4503599627370496.0);
+    const VD ahead = hn::Sub(hn::BitCast(d, hn::Or(reach, hn::BitCast(di, twoTo52))), hn::Set(d, 4503599627370497.0));
     const VD bound = smallestJumpBound(row, ahead);
     const auto walking = hn::Gt(reach, hn::Zero(di));
     row.bound = hn::IfThenElse(hn::RebindMask(d, walking), bound, hn::Set(d, -INFINITY));
