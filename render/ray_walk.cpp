@@ -61,8 +61,8 @@ struct Row {
     VI endCell;   // where each finished ray stopped, and the face of its last step
     VI endFace;
     VD bound;     // this round's jump takes the side distances below it
-    VD jumpDelta[3]; // the delta of an axis whose steps a jump takes, 0 for the others
-    MD jumps[3];     // axes whose steps a jump may take: a delta below 2^100
+    MD jumps[3];  // axes whose steps a jump may take: a delta below 2^100
+    VD jumpDelta[3];  // their deltas, and 0 for the other axes
     MD active;    // rays still walking
     MD outside;   // rays that left the grid
     // A constructor of its own carries the target's attributes: GCC for ARM would otherwise build the
@@ -103,9 +103,10 @@ HWY_INLINE void setUpAxis(Row& row, int a, VD da, VD db, VD dc, const FrameRays&
     row.jumpDelta[a] = hn::IfThenElseZero(row.jumps[a], delta);
     const VD side = hn::IfThenElse(negative, hn::Mul(delta, hn::Set(d, rays.towardLower[a])),
                                    hn::Mul(delta, hn::Set(d, rays.towardUpper[a])));
-    // An infinite or NaN delta gives a side distance of +infinity or NaN that never changes, and no
-    // comparison of the step or of a jump is true of either: +infinity keeps the jump's bound free of
-    // NaN.
+    // An infinite or NaN delta gives a side distance of +infinity or NaN that never changes. NaN is
+    // left only on x (walkAlongZ takes the rays whose y or z delta is NaN), which stands on the left of
+    // every comparison of the step and of a jump, where +infinity is as false as NaN; +infinity also
+    // keeps the jump's bound free of NaN.
     row.side[a] = hn::IfThenElse(hn::Lt(delta, hn::Set(d, INFINITY)), side, hn::Set(d, INFINITY));
     row.step[a] = hn::IfThenElse(hn::RebindMask(di, negative), hn::Set(di, -packedStride[a]), hn::Set(di, packedStride[a]));
     row.stride[a] = hn::IfThenElse(negative, hn::Set(d, -static_cast<double>(packedStride[a])), hn::Set(d, static_cast<double>(packedStride[a])));
