@@ -406,8 +406,8 @@ TEST_F(RaycasterDifferential, UnusualCameraVectors) {
         // Squares that underflow: a division by zero must give an infinity (or NaN for 0 / 0) on
         // every target.
         {{1e-300, 0, 0}, {0, 0, 0}, {0, 0, 0}},       {{-1e-170, 1e-170, 0.5}, {0, 0, 0}, {1e-200, 0, 0}},
-        // y's square underflows and x's is zero: y's delta is NaN, and every step goes along z; so
-        // it does in the columns of a picture where z's square does.
+        // y's square underflows and z's is zero: y's delta is NaN, and every step goes along z; so it
+        // does in the columns of a picture where z's square underflows and y's is zero.
         {{1, 1e-170, 0}, {0, 0, 0}, {0, 0, 0}},       {{1, 0, 1e-170}, {0, 1, 0}, {0, 0, 0.75}},
     };
     int n = 0;
