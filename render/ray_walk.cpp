@@ -61,8 +61,7 @@ struct Row {
     VI endCell;   // where each finished ray stopped, and the face of its last step
     VI endFace;
     VD bound;     // this round's jump takes the side distances below it
-    MD jumps[3];  // axes whose steps a jump may take: a delta below 2^100
-    VD jumpDelta[3];  // their deltas, and 0 for the other axes
+    VD jumpDelta[3];  // the delta of an axis whose steps a jump may take (a delta below 2^100), else 0
     MD active;    // rays still walking
     MD outside;   // rays that left the grid
     // A constructor of its own carries the target's attributes: GCC for ARM would otherwise build the
@@ -99,8 +98,7 @@ HWY_INLINE void setUpAxis(Row& row, int a, VD da, VD db, VD dc, const FrameRays&
     const VD delta = hn::IfThenElse(hn::Eq(da, hn::Zero(d)), hn::Set(d, INFINITY), hn::Sqrt(sum));
     const MD negative = hn::Lt(da, hn::Zero(d));
     row.delta[a] = delta;
-    row.jumps[a] = hn::Lt(delta, hn::Set(d, 0x1p100));
-    row.jumpDelta[a] = hn::IfThenElseZero(row.jumps[a], delta);
+    row.jumpDelta[a] = hn::IfThenElseZero(hn::Lt(delta, hn::Set(d, 0x1p100)), delta);
     const VD side = hn::IfThenElse(negative, hn::Mul(delta, hn::Set(d, rays.towardLower[a])),
                                    hn::Mul(delta, hn::Set(d, rays.towardUpper[a])));
     // An infinite or NaN delta gives a side distance of +infinity or NaN that never changes. NaN is
@@ -124,14 +122,12 @@ HWY_INLINE void walkAlongZ(Row& row, const FrameRays& rays) {
     if (hn::AllFalse(d, alongZ)) return;
     for (int a = 0; a < 2; ++a) {
         row.side[a] = hn::IfThenElse(alongZ, hn::Set(d, INFINITY), row.side[a]);
-        row.jumps[a] = hn::AndNot(alongZ, row.jumps[a]);
-        row.jumpDelta[a] = hn::IfThenElseZero(row.jumps[a], row.jumpDelta[a]);
+        row.jumpDelta[a] = hn::IfThenZeroElse(alongZ, row.jumpDelta[a]);
     }
     const MD negative = hn::Lt(row.stride[2], hn::Zero(d));
     const VD side = hn::IfThenElse(negative, hn::Set(d, rays.towardLower[2]), hn::Set(d, rays.towardUpper[2]));
     row.delta[2] = hn::IfThenElse(alongZ, hn::Set(d, 1.0), row.delta[2]);
     row.side[2] = hn::IfThenElse(alongZ, side, row.side[2]);
-    row.jumps[2] = hn::Or(row.jumps[2], alongZ);
     row.jumpDelta[2] = hn::IfThenElse(alongZ, hn::Set(d, 1.0), row.jumpDelta[2]);
 }
 
@@ -247,14 +243,15 @@ HWY_INLINE VD jumpSteps(VD before, VD after, VD delta) {
     return hn::Round(hn::Div(hn::Sub(after, before), delta));
 }
 
-// Moves each ray's cell by the steps its jump took. Axes whose steps a jump does not take took none.
+// Moves each ray's cell by the steps its jump took. Axes whose steps a jump does not take (a
+// jumpDelta of 0) took none.
 HWY_INLINE void settleJump(Row& row) {
     const D d;
     const DI di;
     VD moved = hn::Zero(d);
     for (int a = 0; a < 3; ++a) {
         const VD steps = jumpSteps(row.before[a], row.side[a], row.delta[a]);
-        moved = hn::Add(moved, hn::IfThenElseZero(row.jumps[a], hn::Mul(steps, row.stride[a])));
+        moved = hn::Add(moved, hn::IfThenElseZero(hn::Gt(row.jumpDelta[a], hn::Zero(d)), hn::Mul(steps, row.stride[a])));
     }
     // The move, a whole number well inside +-2^51, as an integer: added to 1.5 * 2^52 it fills the
     // low bits of the mantissa, in two's complement.
