@@ -241,6 +241,10 @@ void updateFreeSpace() {
     freeReachReadyOctants = readOctants ? builtOctants : (1u << octantCount) - 1;
 }
 
+std::uint64_t emptyColumn(int x, int y) {
+    return emptyNow[borderedIndex(x, y)];
+}
+
 void buildOctants(unsigned octants) {
     for (int octant = 0; octant < octantCount; ++octant)
         if ((octants >> octant & 1) != 0 && (freeReachReady() >> octant & 1) == 0) {

@@ -16,6 +16,7 @@
 
 #include "render/ray_walk.h"
 
+#include <algorithm>
 #include <cmath>
 
 HWY_BEFORE_NAMESPACE();
@@ -62,6 +63,7 @@ struct Row {
     VI endFace;
     VD bound;     // this round's jump takes the side distances below it
     VD jumpDelta[3];  // the delta of an axis whose steps a jump may take (a delta below 2^100), else 0
+    MD alongZ;    // rays walked as if along z alone (walkAlongZ), whose side distances are not lengths along them
     MD active;    // rays still walking
     MD outside;   // rays that left the grid
     // A constructor of its own carries the target's attributes: GCC for ARM would otherwise build the
@@ -119,6 +121,7 @@ HWY_INLINE void walkAlongZ(Row& row, const FrameRays& rays) {
     const D d;
     // Deltas are +0 or above, so the sum is NaN exactly where one of them is.
     const MD alongZ = hn::IsNaN(hn::Add(row.delta[1], row.delta[2]));
+    row.alongZ = alongZ;
     if (hn::AllFalse(d, alongZ)) return;
     for (int a = 0; a < 2; ++a) {
         row.side[a] = hn::IfThenElse(alongZ, hn::Set(d, INFINITY), row.side[a]);
@@ -293,6 +296,54 @@ HWY_INLINE void shade(const Row& row, size_t columns, V32 captionRed, std::uint8
         hn::BlendedStore(colour, hn::FirstN(d32, columns), d32, rgb);
 }
 
+// Every row's jump to its bound, in `most` turns: enough for any of its rays. Short jumps move the
+// cells turn by turn, long ones count the steps afterwards.
+HWY_INLINE void jumpRows(Row* rows, int most) {
+    if (most <= movedTurns) {
+        for (int t = 0; t < most; ++t)
+            for (int g = 0; g < tileRows; ++g) jumpAndMove(rows[g]);
+    } else {
+        for (int g = 0; g < tileRows; ++g)
+            for (int a = 0; a < 3; ++a) rows[g].before[a] = rows[g].side[a];
+        for (int t = 0; t < most; ++t)
+            for (int g = 0; g < tileRows; ++g) jump(rows[g]);
+        for (int g = 0; g < tileRows; ++g) settleJump(rows[g]);
+    }
+}
+
+// Takes every ray of the tile straight past the cells its pixel's clearance tells are Empty, and no
+// farther than the interior: a jump whose bound is the smaller of the two.
+HWY_INLINE void jumpClear(Row* rows, const FrameRays& rays, int i0, int j0) {
+    const D d;
+    using DF = hn::Rebind<float, D>;
+    const DF df;
+    const auto columns = hn::FirstN(d, static_cast<size_t>(rays.width - i0));
+    VD turns = hn::Zero(d);
+    for (int g = 0; g < tileRows; ++g) {
+        Row& row = rows[g];
+        const int j = std::min(j0 + g, rays.height - 1);
+        // Columns past the right edge jump nowhere: their pixels' clearances are not theirs.
+        VD bound = hn::IfThenElseZero(columns, hn::PromoteTo(d, hn::LoadU(df, rays.clearance + j * rays.width + i0)));
+        for (int a = 0; a < 3; ++a) {
+            const MD negative = hn::Lt(row.stride[a], hn::Zero(d));
+            const int below = rays.eyeCell[a] - interiorFirst, above = interiorLast - rays.eyeCell[a];
+            const VD ahead = hn::IfThenElse(negative, hn::Set(d, std::max(below, 0)), hn::Set(d, std::max(above, 0)));
+            bound = hn::Min(bound, hn::Mul(hn::Add(row.side[a], hn::Mul(ahead, row.jumpDelta[a])), hn::Set(d, jumpMargin)));
+        }
+        row.bound = hn::IfThenElse(hn::AndNot(row.alongZ, row.active), bound, hn::Set(d, -INFINITY));
+        // The turns: an axis takes at most (bound - side) / delta + 1 steps (a jumpDelta of 0 none).
+        // The quotient is estimated from above with a reciprocal good to 2^-8, and the count is cut to
+        // a whole number below.
+        for (int a = 0; a < 3; ++a) {
+            const VD gap = hn::Max(hn::Sub(row.bound, row.side[a]), hn::Zero(d));
+            const VD perDelta = hn::PromoteTo(d, hn::ApproximateReciprocal(hn::DemoteTo(df, hn::Max(row.jumpDelta[a], hn::Set(d, 1.0)))));
+            const VD steps = hn::Add(hn::Mul(hn::Mul(gap, perDelta), hn::Set(d, 1.0 + 1.0 / 64)), hn::Set(d, 1.5));
+            turns = hn::Max(turns, hn::IfThenElseZero(hn::Gt(row.jumpDelta[a], hn::Zero(d)), steps));
+        }
+    }
+    jumpRows(rows, static_cast<int>(hn::GetLane(hn::MaxOfLanes(d, turns))));
+}
+
 HWY_INLINE void walkTile(const FrameRays& rays, int i0, int j0) {
     const D d;
     const DI di;
@@ -327,6 +378,7 @@ HWY_INLINE void walkTile(const FrameRays& rays, int i0, int j0) {
         walkAlongZ(row, rays);
         needOctants(row);
     }
+    if (rays.clearance != nullptr) jumpClear(rows, rays, i0, j0);
 
     for (;;) {
         // Every ray looks at its cell; a round with no ray walking on ends the tile, and only a round in
@@ -344,17 +396,7 @@ HWY_INLINE void walkTile(const FrameRays& rays, int i0, int j0) {
             VD turns = hn::Zero(d);
             for (int g = 0; g < tileRows; ++g) turns = hn::Max(turns, setBound(rows[g], reach[g]));
             // A ray of reach k needs up to k - 1 turns; those done sooner stand still.
-            const auto most = static_cast<int>(hn::GetLane(hn::MaxOfLanes(d, turns)));
-            if (most <= movedTurns) {
-                for (int t = 0; t < most; ++t)
-                    for (Row& row : rows) jumpAndMove(row);
-            } else {
-                for (Row& row : rows)
-                    for (int a = 0; a < 3; ++a) row.before[a] = row.side[a];
-                for (int t = 0; t < most; ++t)
-                    for (Row& row : rows) jump(row);
-                for (Row& row : rows) settleJump(row);
-            }
+            jumpRows(rows, static_cast<int>(hn::GetLane(hn::MaxOfLanes(d, turns))));
         }
         for (Row& row : rows) step(row);
     }

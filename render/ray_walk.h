@@ -37,6 +37,9 @@ struct FrameRays {
     const std::uint8_t* rampBlue;     // per row: the blue of a Caption cell
     // Output, row-major with width entries per row, each colour packed as 0xRRGGBB.
     std::uint32_t* rgb;
+    // Per pixel, row-major with width entries per row (padded): the ray's clearance (see
+    // findClearance); null when the frame has none.
+    const float* clearance;
 };
 
 // The free-space view of grid. A ray's octant tells the directions of its steps: bit a of it is set
@@ -96,6 +99,24 @@ inline unsigned freeReachReady() {
 // Makes the tables of the octants whose bits are set in octants ready; the walks call it before they
 // read a table.
 void buildOctants(unsigned octants);
+
+// Whether cell (x, y, z) of the grid was Empty when updateFreeSpace last looked: bit z of the
+// column's word.
+std::uint64_t emptyColumn(int x, int y);
+
+// Per pixel of the picture, row-major with rays.width entries per row, a distance from the eye along
+// the pixel's ray such that every cell of the grid's interior that the walk enters at a side distance
+// below it is Empty (as updateFreeSpace found the grid). Returns false, leaving it unset, where the
+// world holds too many solid cells for it to pay, or the camera's vectors cannot be inverted.
+extern float clearance[maxPictureWidth * maxPictureHeight + maxRayLanes];
+bool findClearance(const FrameRays& rays);
+
+// The side distance of axis a below which a ray of rays stays in the grid's interior, from the
+// ray's side distance, delta and direction (step -1 or +1) along that axis, lowered as jumpBound does.
+inline double interiorBound(const FrameRays& rays, int a, double side, double delta, int step) {
+    const int ahead = step < 0 ? rays.eyeCell[a] - interiorFirst : interiorLast - rays.eyeCell[a];
+    return jumpBound(side, delta, ahead < 0 ? 0 : ahead);
+}
 
 // Walks every ray of the picture, writing the colours to rays.rgb.
 void walkPicture(const FrameRays& rays);

@@ -82,7 +82,9 @@ int walkOneRay(const FrameRays& rays, int i, int j, std::uint32_t* rgb) {
     // A y or z delta of NaN (the square of that component is 0, from a component too small to square,
     // and so is another) leaves no comparison that could choose x or y true: every step goes along z.
     // The same cells as a ray along z alone, whose delta is 1.
-    if (std::isnan(axes[1].delta) || std::isnan(axes[2].delta)) {
+    // Its side distances are then no lengths along it, and its pixel's clearance does not apply.
+    const bool alongZ = std::isnan(axes[1].delta) || std::isnan(axes[2].delta);
+    if (alongZ) {
         axes[0].side = axes[0].delta = INFINITY;
         axes[1].side = axes[1].delta = INFINITY;
         axes[2].delta = 1;
@@ -94,6 +96,17 @@ int walkOneRay(const FrameRays& rays, int i, int j, std::uint32_t* rgb) {
     if ((freeReachReady() >> octant & 1) == 0) buildOctants(1u << octant);
     const std::uint8_t* reachOf = &freeReach[0][0] + freeReachOffset[octant];
     int face = rays.startFace;
+    if (rays.clearance != nullptr && !alongZ) {
+        // Straight past every cell closer than the pixel's clearance, and no farther than the interior.
+        double bound = rays.clearance[j * rays.width + i];
+        for (int a = 0; a < 3; ++a)
+            if (axes[a].delta < INFINITY) bound = std::min(bound, interiorBound(rays, a, axes[a].side, axes[a].delta, axes[a].step));
+        for (Axis& axis : axes)
+            while (axis.side < bound) {
+                axis.side += axis.delta;
+                axis.map += axis.step;
+            }
+    }
     for (;;) {
         const int reach = reachOf[cellOffset(axes[0].map, axes[1].map, axes[2].map)];
         if (reach == 0) {
@@ -177,7 +190,7 @@ void renderFrame() {
         rowRampBlue[j] = static_cast<std::uint8_t>(static_cast<int>(G * 255 / H + 128));
     }
 
-    const FrameRays rays{
+    FrameRays rays{
         width,
         height,
         position,
@@ -193,9 +206,11 @@ void renderFrame() {
         columnCaptionRed,
         rowRampBlue,
         pictureRgb,
+        nullptr,
     };
 
     updateFreeSpace();
+    if (findClearance(rays)) rays.clearance = clearance;
     walkPicture(rays);
     std::uint32_t lastRgb;
     hitFace = walkOneRay(rays, width - 1, 0, &lastRgb);

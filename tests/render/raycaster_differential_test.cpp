@@ -304,6 +304,27 @@ TEST_F(RaycasterDifferential, OctantTablesHoldTheLargestFreeBoxes) {
     }
 }
 
+// A few solid cells in an empty interior, each covering a small patch of the picture, with the rays of
+// every other pixel going straight past them: from random poses, and from an eye a hair's breadth from
+// the edge between two neighbours of its cell. There the rays that pass the edge cross the corner of
+// the solid neighbour and leave it again, all within 1e-6 of the eye, or go on through it.
+TEST_F(RaycasterDifferential, FewSolidCellsAndTheirCornersNextToTheEye) {
+    std::mt19937_64 random(23);
+    for (int n = 0; n < randomCases(12); ++n) {
+        resetWorld();
+        for (int k = 0; k <= n % 3; ++k) {
+            const auto at = [&] { return interiorFirst + static_cast<int>(random() % (interiorLast - interiorFirst + 1)); };
+            grid[at()][at()][at()].state = Live;
+        }
+        compareFrame(randomPose(random), n % 4, pictureSizes[n % 3]);
+    }
+    resetWorld();
+    grid[11][20][30].state = Live;
+    const double hair = 1e-7;
+    for (int n = 0; n < 6; ++n)
+        compareFrame(turned({11 - hair, 21 - hair, 30.5}, -pi / 4 + 0.05 * (n - 3), 0.1 * (n % 3 - 1), 0), n % 4, pictureSizes[n % 2]);
+}
+
 // With the eye in a Live cell no ray steps: every pixel takes the face left by earlier frames, or face
 // 3 when no ray has stepped yet, and hitFace stays.
 TEST_F(RaycasterDifferential, EyeInsideALiveCellWithEveryEarlierFace) {
