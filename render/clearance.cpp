@@ -5,8 +5,8 @@
 // pixels may go straight past its distance.
 //
 // Each solid interior cell is projected onto the picture. Every pixel in the rectangle around its
-// image (widened by two pixels) keeps the smallest distance from the eye to any such cell, lowered a
-// little; the other pixels' rays do not come near the cell. A walk's side distances are the lengths
+// image, each side rounded outward to a whole pixel, keeps the smallest distance from the eye to any
+// such cell, lowered a little; the other pixels' rays pass the cell at a pixel's width or more. A walk's side distances are the lengths
 // along the ray at which it crosses the cells' faces, each within a relative 2^-40 of the exact
 // length, so every cell a walk enters below a pixel's clearance lies nearer the eye than any solid cell
 // of that pixel's rectangles, and is Empty.
@@ -71,11 +71,11 @@ struct PixelRect {
     int i0, i1, j0, j1;
 };
 
-// The rectangle of pixels whose rays may reach cell (x, y, z), widened by two pixels on every side and
-// cut to the picture; the whole picture when the cell comes too near the eye's plane to be projected.
-// Empty (i0 > i1 or j0 > j1) when no ray reaches the cell.
+// The rectangle of pixels whose rays may reach cell (x, y, z): the image of its corners, and of the
+// points where its edges cross the plane w = nearestDepth, rounded outward to whole pixels (the
+// rounding errors of the projection are far below a pixel) and cut to the picture. Empty (i0 > i1 or
+// j0 > j1) when no ray reaches the cell.
 PixelRect coveredPixels(const FrameRays& rays, const Projection& p, int x, int y, int z) {
-    // The corners' coordinates, and the points where the cell's edges cross the plane w = nearestDepth.
     double u[8], v[8], w[8];
     for (int k = 0; k < 8; ++k) {
         const Vec3 corner{x + (k & 1) - rays.position.x, y + (k >> 1 & 1) - rays.position.y, z + (k >> 2 & 1) - rays.position.z};
@@ -104,8 +104,8 @@ PixelRect coveredPixels(const FrameRays& rays, const Projection& p, int x, int y
     if (!(cxLow <= cxHigh && cyLow <= cyHigh)) return {0, -1, 0, -1};  // wholly behind the plane
     // Column i's ray has cx = (2 i - W) / W, row j's cy = (H - 2 - 2 j) / H.
     const double W = rays.width, H = rays.height;
-    const double iLow = std::floor((cxLow + 1) * W / 2) - 2, iHigh = std::ceil((cxHigh + 1) * W / 2) + 2;
-    const double jLow = std::floor((H - 2 - cyHigh * H) / 2) - 2, jHigh = std::ceil((H - 2 - cyLow * H) / 2) + 2;
+    const double iLow = std::floor((cxLow + 1) * W / 2), iHigh = std::ceil((cxHigh + 1) * W / 2);
+    const double jLow = std::floor((H - 2 - cyHigh * H) / 2), jHigh = std::ceil((H - 2 - cyLow * H) / 2);
     if (!(iLow <= W && iHigh >= 0 && jLow <= H && jHigh >= 0)) return {0, -1, 0, -1};
     return {static_cast<int>(std::max(iLow, 0.0)), static_cast<int>(std::min(iHigh, W - 1)), static_cast<int>(std::max(jLow, 0.0)),
             static_cast<int>(std::min(jHigh, H - 1))};
