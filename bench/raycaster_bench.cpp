@@ -80,7 +80,7 @@ void churnedWorld() {
 }
 
 // A sparse world a user builds with the ready clouds rules (rules/clouds.ini): i makes every interior
-// cell Live, d runs fifty generations, in which cells die along the edges and in patches next to the
+// cell Live, s runs fifty generations, in which cells die along the edges and in patches next to the
 // walls, and i again leaves those Live: about 1.6 % of the interior, all in the two layers next to the
 // walls.
 void cloudsHollowed() {
