@@ -60,31 +60,62 @@ Colour shade(const Cell& cell, double F, double G, double W, double H) {
     }
 }
 
-// Walks one ray from the eye's cell until it meets a solid cell. The axis to step is the one with
-// the strictly smallest side distance, ties going to z over y over x.
-Colour castRay(const Vec3& position, const int (&eyeCell)[3], const Vec3& d, double F, double G, double W, double H) {
+// Walks one ray from the eye's cell until it meets a solid cell or leaves the grid. The axis to step
+// is the one with the strictly smallest side distance, ties going to z over y over x.
+PlainRayEnd walkToEnd(const Vec3& position, const int (&eyeCell)[3], const Vec3& d) {
     Axis axes[3] = {
         setUpAxis(position.x, eyeCell[0], d.x, d.y, d.z),
         setUpAxis(position.y, eyeCell[1], d.y, d.x, d.z),
         setUpAxis(position.z, eyeCell[2], d.z, d.x, d.y),
     };
+    double entered = 0;
+    int face = 0;
     for (;;) {
-        const Cell& cell = grid[axes[0].map][axes[1].map][axes[2].map];
-        if (cell.state > Empty) return shade(cell, F, G, W, H);
-        int face;
+        if (grid[axes[0].map][axes[1].map][axes[2].map].state > Empty) return {{axes[0].map, axes[1].map, axes[2].map}, entered, face};
         if (axes[0].side < axes[1].side)
             face = axes[0].side < axes[2].side ? 1 : 3;
         else
             face = axes[1].side < axes[2].side ? 2 : 3;
         Axis& axis = axes[face - 1];
+        entered = axis.side;
         axis.map += axis.step;
         axis.side += axis.delta;
-        hitFace = face;
-        if (!insideGrid(axis.map)) return outsideColour;  // only through a gap in the shell
+        if (!insideGrid(axis.map)) return {{-1, -1, -1}, entered, face};
     }
 }
 
+// The colour of one ray's pixel; hitFace becomes the face of its last step, if it takes any.
+Colour castRay(const Vec3& position, const int (&eyeCell)[3], const Vec3& d, double F, double G, double W, double H) {
+    const PlainRayEnd end = walkToEnd(position, eyeCell, d);
+    if (end.face != 0) hitFace = end.face;
+    if (end.cell[0] < 0) return outsideColour;  // only through a gap in the shell
+    return shade(grid[end.cell[0]][end.cell[1]][end.cell[2]], F, G, W, H);
+}
+
 }  // namespace
+
+std::vector<PlainRayEnd> plainRayEnds() {
+    Vec3 position = camera.position;
+    nudgeOffCellBoundary(position.x);
+    nudgeOffCellBoundary(position.y);
+    nudgeOffCellBoundary(position.z);
+    const double W = renderWidth;
+    const double H = renderHeight;
+    const RenderRect rect = renderRect();
+    const int eyeCell[3] = {cellIndexOf(position.x), cellIndexOf(position.y), cellIndexOf(position.z)};
+    std::vector<PlainRayEnd> ends;
+    for (int j = 0; j < rect.h; ++j) {
+        const double cy = 2 * (H / 2 - 1 - j) / H;
+        for (int i = 0; i < rect.w; ++i) {
+            const double cx = 2 * (-W / 2 + i) / W;
+            const Vec3 d{camera.right.x * cx + camera.up.x * cy + camera.direction.x,
+                         camera.right.y * cx + camera.up.y * cy + camera.direction.y,
+                         camera.right.z * cx + camera.up.z * cy + camera.direction.z};
+            ends.push_back(walkToEnd(position, eyeCell, d));
+        }
+    }
+    return ends;
+}
 
 std::vector<PlainRayAxis> plainRayAxes() {
     Vec3 position = camera.position;

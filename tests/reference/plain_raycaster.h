@@ -14,3 +14,14 @@ struct PlainRayAxis {
     double side;
 };
 std::vector<PlainRayAxis> plainRayAxes();
+
+// Where the ray of every pixel that plainRenderFrame would cast from the camera now stops, row-major
+// (rows from the top): the cell, the side distance of the step into it and the face of that step (0
+// and 0 when it takes none). Rays that leave the grid through a gap in the shell have cell
+// {-1, -1, -1}.
+struct PlainRayEnd {
+    int cell[3];
+    double entered;
+    int face;
+};
+std::vector<PlainRayEnd> plainRayEnds();

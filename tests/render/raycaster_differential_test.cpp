@@ -325,6 +325,46 @@ TEST_F(RaycasterDifferential, FewSolidCellsAndTheirCornersNextToTheEye) {
         compareFrame(turned({11 - hair, 21 - hair, 30.5}, -pi / 4 + 0.05 * (n - 3), 0.1 * (n % 3 - 1), 0), n % 4, pictureSizes[n % 2]);
 }
 
+// The walks pass without looking the cells below each pixel's clearance. It must lie at or below the
+// side distance at which the plain walk enters the solid interior cell where the pixel's ray stops:
+// checked in sparse worlds from random poses, a cell now and then right next to the eye.
+TEST_F(RaycasterDifferential, ClearanceLiesBelowEveryPlainHit) {
+    std::mt19937_64 random(41);
+    int framesChecked = 0, pixelsPastHalfway = 0;
+    for (int n = 0; n < randomCases(16); ++n) {
+        fillInterior(n % 2 == 0 ? 0.01 : 0.02, 100 + static_cast<std::uint64_t>(n));
+        camera = randomPose(random);
+        const int eye[3] = {cellIndexOf(camera.position.x), cellIndexOf(camera.position.y), cellIndexOf(camera.position.z)};
+        if (n % 3 == 0 && eye[0] + 1 <= interiorLast) grid[eye[0] + 1][eye[1]][eye[2]].state = Live;
+        renderWidth = pictureSizes[n % 3].w;
+        renderHeight = pictureSizes[n % 3].h;
+        renderFrame();  // nudges the camera and brings the free-space view up to date
+        const RenderRect rect = renderRect();
+        FrameRays rays{};  // the parts the clearance is worked out from
+        rays.width = rect.w;
+        rays.height = rect.h;
+        rays.position = camera.position;
+        rays.right = camera.right;
+        rays.up = camera.up;
+        rays.direction = camera.direction;
+        std::copy(std::begin(eye), std::end(eye), rays.eyeCell);
+        ASSERT_TRUE(findClearance(rays)) << "frame " << n;
+        ++framesChecked;
+        const std::vector<PlainRayEnd> ends = plainRayEnds();
+        for (int p = 0; p < rect.w * rect.h; ++p) {
+            const PlainRayEnd& end = ends[static_cast<std::size_t>(p)];
+            if (end.cell[0] < 0 || isShellCell(end.cell[0], end.cell[1], end.cell[2])) continue;
+            ASSERT_LE(clearance[p], end.entered)
+                << "frame " << n << ", pixel (" << p % rect.w << ", " << p / rect.w << "): the plain walk enters solid cell ("
+                << end.cell[0] << ", " << end.cell[1] << ", " << end.cell[2] << ") below the clearance";
+            pixelsPastHalfway += clearance[p] > end.entered / 2;
+        }
+    }
+    EXPECT_EQ(framesChecked, randomCases(16));
+    // Not a bound of 0 everywhere: many rays may pass most of the way to their cell.
+    EXPECT_GT(pixelsPastHalfway, 1000);
+}
+
 // With the eye in a Live cell no ray steps: every pixel takes the face left by earlier frames, or face
 // 3 when no ray has stepped yet, and hitFace stays.
 TEST_F(RaycasterDifferential, EyeInsideALiveCellWithEveryEarlierFace) {
