@@ -423,6 +423,10 @@ std::int64_t WalkTarget() {
     return HWY_TARGET;
 }
 
+bool WalkRayByRay() {
+    return HWY_TARGET == HWY_SCALAR;
+}
+
 void CountJumpSteps(const double* before, const double* after, const double* delta, double* steps, size_t count) {
     const D d;
     for (size_t i = 0; i < count; i += hn::Lanes(d))
@@ -436,6 +440,7 @@ HWY_AFTER_NAMESPACE();
 namespace cellvane {
 HWY_EXPORT(WalkPicture);
 HWY_EXPORT(WalkTarget);
+HWY_EXPORT(WalkRayByRay);
 HWY_EXPORT(CountJumpSteps);
 }  // namespace cellvane
 
@@ -445,6 +450,10 @@ void walkPicture(const FrameRays& rays) {
 
 std::int64_t walkPictureTarget() {
     return HWY_DYNAMIC_DISPATCH(cellvane::WalkTarget)();
+}
+
+bool walkPictureRayByRay() {
+    return HWY_DYNAMIC_DISPATCH(cellvane::WalkRayByRay)();
 }
 
 void countJumpSteps(const double* before, const double* after, const double* delta, double* steps, std::size_t count) {

@@ -107,9 +107,11 @@ std::uint64_t emptyColumn(int x, int y);
 // Per pixel of the picture, row-major with rays.width entries per row, a distance from the eye along
 // the pixel's ray such that every cell of the grid's interior that the walk enters at a side distance
 // below it is Empty (as updateFreeSpace found the grid). Returns false, leaving it unset, where the
-// world holds too many solid cells for it to pay, or the camera's vectors cannot be inverted.
+// world holds too many solid cells for it to pay, or the camera's vectors cannot be inverted. With
+// byRows, each cell covers the pixels of its image row by row, rather than those of the rectangle
+// around it.
 extern float clearance[maxPictureWidth * maxPictureHeight + maxRayLanes];
-bool findClearance(const FrameRays& rays);
+bool findClearance(const FrameRays& rays, bool byRows);
 
 // The side distance of axis a below which a ray of rays stays in the grid's interior, from the
 // ray's side distance, delta and direction (step -1 or +1) along that axis, lowered as jumpBound does.
@@ -122,6 +124,8 @@ inline double interiorBound(const FrameRays& rays, int a, double side, double de
 void walkPicture(const FrameRays& rays);
 // The vector target walkPicture runs on now, as the kernel itself reports it.
 std::int64_t walkPictureTarget();
+// Whether walkPicture now walks each ray on its own (by walkOneRay), not in vector lanes.
+bool walkPictureRayByRay();
 // The jumps' count of the steps an axis took from side distance before[k] to after[k], with delta[k],
 // for k below count (a multiple of maxRayLanes), as the vector walk counts them on the target it runs.
 void countJumpSteps(const double* before, const double* after, const double* delta, double* steps, std::size_t count);

@@ -210,7 +210,7 @@ void renderFrame() {
     };
 
     updateFreeSpace();
-    if (findClearance(rays)) rays.clearance = clearance;
+    if (findClearance(rays, walkPictureRayByRay())) rays.clearance = clearance;
     walkPicture(rays);
     std::uint32_t lastRgb;
     hitFace = walkOneRay(rays, width - 1, 0, &lastRgb);

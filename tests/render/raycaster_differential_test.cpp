@@ -348,19 +348,22 @@ TEST_F(RaycasterDifferential, ClearanceLiesBelowEveryPlainHit) {
         rays.up = camera.up;
         rays.direction = camera.direction;
         std::copy(std::begin(eye), std::end(eye), rays.eyeCell);
-        ASSERT_TRUE(findClearance(rays)) << "frame " << n;
-        ++framesChecked;
         const std::vector<PlainRayEnd> ends = plainRayEnds();
-        for (int p = 0; p < rect.w * rect.h; ++p) {
-            const PlainRayEnd& end = ends[static_cast<std::size_t>(p)];
-            if (end.cell[0] < 0 || isShellCell(end.cell[0], end.cell[1], end.cell[2])) continue;
-            ASSERT_LE(clearance[p], end.entered)
-                << "frame " << n << ", pixel (" << p % rect.w << ", " << p / rect.w << "): the plain walk enters solid cell ("
-                << end.cell[0] << ", " << end.cell[1] << ", " << end.cell[2] << ") below the clearance";
-            pixelsPastHalfway += clearance[p] > end.entered / 2;
+        for (const bool byRows : {false, true}) {
+            ASSERT_TRUE(findClearance(rays, byRows)) << "frame " << n;
+            ++framesChecked;
+            for (int p = 0; p < rect.w * rect.h; ++p) {
+                const PlainRayEnd& end = ends[static_cast<std::size_t>(p)];
+                if (end.cell[0] < 0 || isShellCell(end.cell[0], end.cell[1], end.cell[2])) continue;
+                ASSERT_LE(clearance[p], end.entered)
+                    << "frame " << n << (byRows ? ", by rows" : ", by rectangles") << ", pixel (" << p % rect.w << ", " << p / rect.w
+                    << "): the plain walk enters solid cell (" << end.cell[0] << ", " << end.cell[1] << ", " << end.cell[2]
+                    << ") below the clearance";
+                pixelsPastHalfway += clearance[p] > end.entered / 2;
+            }
         }
     }
-    EXPECT_EQ(framesChecked, randomCases(16));
+    EXPECT_EQ(framesChecked, 2 * randomCases(16));
     // Not a bound of 0 everywhere: many rays may pass most of the way to their cell.
     EXPECT_GT(pixelsPastHalfway, 1000);
 }
