@@ -11,9 +11,9 @@
 // length, so every cell a walk enters below a pixel's clearance lies nearer the eye than any solid
 // cell whose image holds the pixel, and is Empty.
 //
-// The image is taken row by row for a walk that takes each ray on its own. The vector walks take it as
-// the rectangle around it: the rays of a tile wait for one another, and a ray that goes on past a
-// cell beside one that stops at it gains the tile nothing, while the image's rows cost more to find
+// The image is taken row by row for walks of one or two rays side by side. The wider vector walks take
+// it as the rectangle around it: the rays of a tile wait for one another, and a ray that goes on past
+// a cell beside one that stops at it gains the tile little, while the image's rows cost more to find
 // (measured).
 #include "render/ray_walk.h"
 

@@ -423,8 +423,12 @@ std::int64_t WalkTarget() {
     return HWY_TARGET;
 }
 
-bool WalkRayByRay() {
-    return HWY_TARGET == HWY_SCALAR;
+std::int64_t WalkLanes() {
+#if HWY_TARGET == HWY_SCALAR
+    return 1;
+#else
+    return static_cast<std::int64_t>(hn::Lanes(D()));
+#endif
 }
 
 void CountJumpSteps(const double* before, const double* after, const double* delta, double* steps, size_t count) {
@@ -440,7 +444,7 @@ HWY_AFTER_NAMESPACE();
 namespace cellvane {
 HWY_EXPORT(WalkPicture);
 HWY_EXPORT(WalkTarget);
-HWY_EXPORT(WalkRayByRay);
+HWY_EXPORT(WalkLanes);
 HWY_EXPORT(CountJumpSteps);
 }  // namespace cellvane
 
@@ -452,8 +456,8 @@ std::int64_t walkPictureTarget() {
     return HWY_DYNAMIC_DISPATCH(cellvane::WalkTarget)();
 }
 
-bool walkPictureRayByRay() {
-    return HWY_DYNAMIC_DISPATCH(cellvane::WalkRayByRay)();
+int walkPictureLanes() {
+    return static_cast<int>(HWY_DYNAMIC_DISPATCH(cellvane::WalkLanes)());
 }
 
 void countJumpSteps(const double* before, const double* after, const double* delta, double* steps, std::size_t count) {

@@ -124,8 +124,9 @@ inline double interiorBound(const FrameRays& rays, int a, double side, double de
 void walkPicture(const FrameRays& rays);
 // The vector target walkPicture runs on now, as the kernel itself reports it.
 std::int64_t walkPictureTarget();
-// Whether walkPicture now walks each ray on its own (by walkOneRay), not in vector lanes.
-bool walkPictureRayByRay();
+// How many rays side by side walkPicture now walks in a row of a tile: 1 where it walks each ray on
+// its own (walkOneRay).
+int walkPictureLanes();
 // The jumps' count of the steps an axis took from side distance before[k] to after[k], with delta[k],
 // for k below count (a multiple of maxRayLanes), as the vector walk counts them on the target it runs.
 void countJumpSteps(const double* before, const double* after, const double* delta, double* steps, std::size_t count);
