@@ -84,6 +84,11 @@ void coverPixels(const FrameRays& rays, double i0, double i1, double j0, double 
     }
 }
 
+// v cut to low..high, as a whole number (v is finite).
+int wholeWithin(double v, int low, int high) {
+    return static_cast<int>(std::clamp(v, static_cast<double>(low), static_cast<double>(high)));
+}
+
 // Picture positions, in pixels: column i's ray has cx = (2 i - W) / W, row j's cy = (H - 2 - 2 j) / H.
 double columnAt(const FrameRays& rays, double cx) {
     return (cx + 1) * rays.width / 2;
@@ -104,9 +109,10 @@ void coverRows(const FrameRays& rays, const double (&u)[8], const double (&v)[8]
         column[k] = columnAt(rays, u[k] / w[k]);
         row[k] = rowAt(rays, v[k] / w[k]);
     }
-    const int rowLow = static_cast<int>(std::max(std::ceil(*std::min_element(row, row + 8) - 0x1p-20), 0.0));
-    const int rowHigh = static_cast<int>(std::min(std::floor(*std::max_element(row, row + 8) + 0x1p-20), rays.height - 1.0));
-    if (rowLow > rowHigh) return;
+    const double top = *std::min_element(row, row + 8), bottom = *std::max_element(row, row + 8);
+    if (!(top - 0x1p-20 <= rays.height - 1 && bottom + 0x1p-20 >= 0)) return;
+    const int rowLow = wholeWithin(std::ceil(top - 0x1p-20), 0, rays.height - 1);
+    const int rowHigh = wholeWithin(std::floor(bottom + 0x1p-20), 0, rays.height - 1);
     double left[maxPictureHeight], right[maxPictureHeight];
     std::fill(left + rowLow, left + rowHigh + 1, INFINITY);
     std::fill(right + rowLow, right + rowHigh + 1, -INFINITY);
@@ -129,8 +135,8 @@ void coverRows(const FrameRays& rays, const double (&u)[8], const double (&v)[8]
             const bool down = row[k] <= row[n];
             const double y0 = down ? row[k] : row[n], y1 = down ? row[n] : row[k];
             const double x0 = down ? column[k] : column[n], x1 = down ? column[n] : column[k];
-            const int first = std::max(rowLow, static_cast<int>(std::ceil(y0 - 0x1p-20)));
-            const int last = std::min(rowHigh, static_cast<int>(std::floor(y1 + 0x1p-20)));
+            const int first = wholeWithin(std::ceil(y0 - 0x1p-20), rowLow, rowHigh + 1);
+            const int last = wholeWithin(std::floor(y1 + 0x1p-20), rowLow - 1, rowHigh);
             if (first > last) continue;
             if (!(y1 - y0 > 0x1p-20)) {  // level: the whole edge in its rows
                 for (const int j : {first, last}) {

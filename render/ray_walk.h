@@ -107,9 +107,9 @@ std::uint64_t emptyColumn(int x, int y);
 // Per pixel of the picture, row-major with rays.width entries per row, a distance from the eye along
 // the pixel's ray such that every cell of the grid's interior that the walk enters at a side distance
 // below it is Empty (as updateFreeSpace found the grid). Returns false, leaving it unset, where the
-// world holds too many solid cells for it to pay, or the camera's vectors cannot be inverted. With
-// byRows, each cell covers the pixels of its image row by row, rather than those of the rectangle
-// around it.
+// interior holds no solid cell or too many for it to pay, where the eye is not in the interior, or
+// where the camera's vectors cannot be inverted. With byRows, each cell covers the pixels of its image
+// row by row, rather than those of the rectangle around it.
 extern float clearance[maxPictureWidth * maxPictureHeight + maxRayLanes];
 bool findClearance(const FrameRays& rays, bool byRows);
 
