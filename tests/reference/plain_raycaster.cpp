@@ -92,13 +92,28 @@ Colour castRay(const Vec3& position, const int (&eyeCell)[3], const Vec3& d, dou
     return shade(grid[end.cell[0]][end.cell[1]][end.cell[2]], F, G, W, H);
 }
 
-}  // namespace
-
-std::vector<PlainRayEnd> plainRayEnds() {
+// The camera's position as plainRenderFrame nudges it.
+Vec3 nudgedEye() {
     Vec3 position = camera.position;
     nudgeOffCellBoundary(position.x);
     nudgeOffCellBoundary(position.y);
     nudgeOffCellBoundary(position.z);
+    return position;
+}
+
+// The direction of the ray of the pixel at cx, cy: right * cx + up * cy + direction, component by
+// component, left to right.
+Vec3 rayDirection(double cx, double cy) {
+    const Vec3& right = camera.right;
+    const Vec3& up = camera.up;
+    const Vec3& direction = camera.direction;
+    return {right.x * cx + up.x * cy + direction.x, right.y * cx + up.y * cy + direction.y, right.z * cx + up.z * cy + direction.z};
+}
+
+}  // namespace
+
+std::vector<PlainRayEnd> plainRayEnds() {
+    const Vec3 position = nudgedEye();
     const double W = renderWidth;
     const double H = renderHeight;
     const RenderRect rect = renderRect();
@@ -107,21 +122,14 @@ std::vector<PlainRayEnd> plainRayEnds() {
     for (int j = 0; j < rect.h; ++j) {
         const double cy = 2 * (H / 2 - 1 - j) / H;
         for (int i = 0; i < rect.w; ++i) {
-            const double cx = 2 * (-W / 2 + i) / W;
-            const Vec3 d{camera.right.x * cx + camera.up.x * cy + camera.direction.x,
-                         camera.right.y * cx + camera.up.y * cy + camera.direction.y,
-                         camera.right.z * cx + camera.up.z * cy + camera.direction.z};
-            ends.push_back(walkToEnd(position, eyeCell, d));
+            ends.push_back(walkToEnd(position, eyeCell, rayDirection(2 * (-W / 2 + i) / W, cy)));
         }
     }
     return ends;
 }
 
 std::vector<PlainRayAxis> plainRayAxes() {
-    Vec3 position = camera.position;
-    nudgeOffCellBoundary(position.x);
-    nudgeOffCellBoundary(position.y);
-    nudgeOffCellBoundary(position.z);
+    const Vec3 position = nudgedEye();
     const double W = renderWidth;
     const double H = renderHeight;
     const RenderRect rect = renderRect();
@@ -129,10 +137,7 @@ std::vector<PlainRayAxis> plainRayAxes() {
     for (int i = 0; i < rect.w; ++i) {
         const double cx = 2 * (-W / 2 + i) / W;
         for (int j = rect.h - 1; j >= 0; --j) {
-            const double cy = 2 * (H / 2 - 1 - j) / H;
-            const Vec3 d{camera.right.x * cx + camera.up.x * cy + camera.direction.x,
-                         camera.right.y * cx + camera.up.y * cy + camera.direction.y,
-                         camera.right.z * cx + camera.up.z * cy + camera.direction.z};
+            const Vec3 d = rayDirection(cx, 2 * (H / 2 - 1 - j) / H);
             for (const Axis& a : {setUpAxis(position.x, 0, d.x, d.y, d.z), setUpAxis(position.y, 0, d.y, d.x, d.z),
                                   setUpAxis(position.z, 0, d.z, d.x, d.y)})
                 axes.push_back({a.delta, a.side});
@@ -142,9 +147,7 @@ std::vector<PlainRayAxis> plainRayAxes() {
 }
 
 void plainRenderFrame() {
-    nudgeOffCellBoundary(camera.position.x);
-    nudgeOffCellBoundary(camera.position.y);
-    nudgeOffCellBoundary(camera.position.z);
+    camera.position = nudgedEye();
 
     const double W = renderWidth;
     const double H = renderHeight;
@@ -152,9 +155,6 @@ void plainRenderFrame() {
     const Vec3 position = camera.position;
     const int eyeCell[3] = {cellIndexOf(position.x), cellIndexOf(position.y), cellIndexOf(position.z)};
     const bool eyeInside = eyeCell[0] >= 0 && eyeCell[1] >= 0 && eyeCell[2] >= 0;
-    const Vec3 right = camera.right;
-    const Vec3 up = camera.up;
-    const Vec3 direction = camera.direction;
 
     // Column by column from the left, each from the bottom row up: the order decides which hitFace a
     // ray that takes no step inherits.
@@ -163,9 +163,7 @@ void plainRenderFrame() {
         const double cx = 2 * F / W;
         for (int j = rect.h - 1; j >= 0; --j) {
             const double G = H / 2 - 1 - j;
-            const double cy = 2 * G / H;
-            const Vec3 d{right.x * cx + up.x * cy + direction.x, right.y * cx + up.y * cy + direction.y,
-                         right.z * cx + up.z * cy + direction.z};
+            const Vec3 d = rayDirection(cx, 2 * G / H);
             const Colour colour = eyeInside ? castRay(position, eyeCell, d, F, G, W, H) : outsideColour;
             putPixel(rect.x + i, rect.y + j, colour.r, colour.g, colour.b);
         }
