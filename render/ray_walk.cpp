@@ -423,14 +423,6 @@ std::int64_t WalkTarget() {
     return HWY_TARGET;
 }
 
-std::int64_t WalkLanes() {
-#if HWY_TARGET == HWY_SCALAR
-    return 1;
-#else
-    return static_cast<std::int64_t>(hn::Lanes(D()));
-#endif
-}
-
 void CountJumpSteps(const double* before, const double* after, const double* delta, double* steps, size_t count) {
     const D d;
     for (size_t i = 0; i < count; i += hn::Lanes(d))
@@ -444,7 +436,6 @@ HWY_AFTER_NAMESPACE();
 namespace cellvane {
 HWY_EXPORT(WalkPicture);
 HWY_EXPORT(WalkTarget);
-HWY_EXPORT(WalkLanes);
 HWY_EXPORT(CountJumpSteps);
 }  // namespace cellvane
 
@@ -454,10 +445,6 @@ void walkPicture(const FrameRays& rays) {
 
 std::int64_t walkPictureTarget() {
     return HWY_DYNAMIC_DISPATCH(cellvane::WalkTarget)();
-}
-
-int walkPictureLanes() {
-    return static_cast<int>(HWY_DYNAMIC_DISPATCH(cellvane::WalkLanes)());
 }
 
 void countJumpSteps(const double* before, const double* after, const double* delta, double* steps, std::size_t count) {

@@ -108,10 +108,9 @@ std::uint64_t emptyColumn(int x, int y);
 // the pixel's ray such that every cell of the grid's interior that the walk enters at a side distance
 // below it is Empty (as updateFreeSpace found the grid). Returns false, leaving it unset, where the
 // interior holds no solid cell or too many for it to pay, where the eye is not in the interior, or
-// where the camera's vectors cannot be inverted. With byRows, each cell covers the pixels of its image
-// row by row, rather than those of the rectangle around it.
+// where the camera's vectors cannot be inverted.
 extern float clearance[maxPictureWidth * maxPictureHeight + maxRayLanes];
-bool findClearance(const FrameRays& rays, bool byRows);
+bool findClearance(const FrameRays& rays);
 
 // The side distance of axis a below which a ray of rays stays in the grid's interior, from the
 // ray's side distance, delta and direction (step -1 or +1) along that axis, lowered as jumpBound does.
@@ -124,9 +123,6 @@ inline double interiorBound(const FrameRays& rays, int a, double side, double de
 void walkPicture(const FrameRays& rays);
 // The vector target walkPicture runs on now, as the kernel itself reports it.
 std::int64_t walkPictureTarget();
-// How many rays side by side walkPicture now walks in a row of a tile: 1 where it walks each ray on
-// its own (walkOneRay).
-int walkPictureLanes();
 // The jumps' count of the steps an axis took from side distance before[k] to after[k], with delta[k],
 // for k below count (a multiple of maxRayLanes), as the vector walk counts them on the target it runs.
 void countJumpSteps(const double* before, const double* after, const double* delta, double* steps, std::size_t count);

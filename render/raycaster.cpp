@@ -210,8 +210,7 @@ void renderFrame() {
     };
 
     updateFreeSpace();
-    // Cells' images row by row where a tile's rows hold one or two rays (see findClearance).
-    if (findClearance(rays, walkPictureLanes() <= 2)) rays.clearance = clearance;
+    if (findClearance(rays)) rays.clearance = clearance;
     walkPicture(rays);
     std::uint32_t lastRgb;
     hitFace = walkOneRay(rays, width - 1, 0, &lastRgb);

@@ -4,6 +4,7 @@
 #include "camera/vec3.h"
 
 double dot(Vec3 a, Vec3 b);
+Vec3 cross(Vec3 a, Vec3 b);
 // The same doubles to the bit (so -0 differs from 0, and a NaN equals the same NaN).
 bool sameBits(Vec3 a, Vec3 b);
 bool isFinite(Vec3 v);
