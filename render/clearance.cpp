@@ -41,10 +41,12 @@ constexpr double nearestDepth = 1.0 / 1024;
 
 // The camera's basis inverted: the coordinates (u, v, w) of a point relative to the eye, such that
 // the point is eye + u * right + v * up + w * direction; a pixel's ray reaches it when the pixel's
-// (cx, cy) is (u / w, v / w). With the margins, in columns and in rows, within which a pixel's ray
+// (cx, cy) is (u / w, v / w). With the length of the longest pixel's ray at a unit of depth (at most
+// |right| + |up| + |direction|), and the margins, in columns and in rows, within which a pixel's ray
 // counts as reaching an image.
 struct Projection {
     Vec3 row[3];
+    double farthestRay;
     double columnMargin;
     double rowMargin;
 };
@@ -76,9 +78,9 @@ bool invertCamera(const FrameRays& rays, Projection& projection) {
     // where they have come at most |right| + |up| + |direction| from the eye; so too in cy with
     // row[1]. The margins keep that distance, relative to the way the rays have come, above 2^-30
     // (the walk's rounding reaches 2^-40), and above 2^-8 of a pixel.
-    const double farthestRay = length(r) + length(u) + length(f);
-    projection.columnMargin = std::max(0x1p-8, 0x1p-30 * length(projection.row[0]) * farthestRay * rays.width / 2);
-    projection.rowMargin = std::max(0x1p-8, 0x1p-30 * length(projection.row[1]) * farthestRay * rays.height / 2);
+    projection.farthestRay = length(r) + length(u) + length(f);
+    projection.columnMargin = std::max(0x1p-8, 0x1p-30 * length(projection.row[0]) * projection.farthestRay * rays.width / 2);
+    projection.rowMargin = std::max(0x1p-8, 0x1p-30 * length(projection.row[1]) * projection.farthestRay * rays.height / 2);
     return true;
 }
 
@@ -231,8 +233,7 @@ bool findClearance(const FrameRays& rays) {
 
     // A ray's points closer to the eye's plane than nearestDepth, which the projected cells leave out,
     // are nearer the eye than this: a cell that near gives the whole picture its clearance.
-    const double farthestRay = length(rays.right) + length(rays.up) + length(rays.direction);
-    const double nearestProjected = 2 * nearestDepth * farthestRay;
+    const double nearestProjected = 2 * nearestDepth * projection.farthestRay;
 
     std::fill(clearance, clearance + rays.width * rays.height, INFINITY);
     for (int x = interiorFirst; x <= interiorLast; ++x)

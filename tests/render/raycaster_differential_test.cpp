@@ -340,9 +340,12 @@ TEST_F(RaycasterDifferential, CamerasZoomedInOnACellsEdge) {
                     static_cast<double>(cell[2] + static_cast<int>(random() % 2))};
         if (n % 4 != 3) (n % 3 == 0 ? target.x : n % 3 == 1 ? target.y : target.z) = cell[n % 3] + 0.5;
         Camera pose = startCamera;
-        do pose.position = {interiorCoordinate(random), interiorCoordinate(random), interiorCoordinate(random)};
-        while (length({target.x - pose.position.x, target.y - pose.position.y, target.z - pose.position.z}) < 4);
-        pose.direction = normalize({target.x - pose.position.x, target.y - pose.position.y, target.z - pose.position.z});
+        Vec3 toward;
+        do {
+            pose.position = {interiorCoordinate(random), interiorCoordinate(random), interiorCoordinate(random)};
+            toward = {target.x - pose.position.x, target.y - pose.position.y, target.z - pose.position.z};
+        } while (length(toward) < 4);
+        pose.direction = normalize(toward);
         const Vec3 right = normalize(cross(pose.direction, std::fabs(pose.direction.z) < 0.9 ? Vec3{0, 0, 1} : Vec3{1, 0, 0}));
         const double zoom = zooms[n % 4];
         pose.right = scale(right, zoom);
