@@ -323,6 +323,81 @@ HWY_INLINE void jumpRows(Row* rows, int most) {
     }
 }
 
+// An estimate of 1 / jumpDelta good to 2^-8 (of 1 for a jumpDelta of 0).
+HWY_INLINE VD reciprocalEstimate(VD jumpDelta) {
+    const D d;
+    using DF = hn::Rebind<float, D>;
+    const DF df;
+    return hn::PromoteTo(d, hn::ApproximateReciprocal(hn::DemoteTo(df, hn::Max(jumpDelta, hn::Set(d, 1.0)))));
+}
+
+// The same lowered by more than its error: below 1 / jumpDelta by a relative 2^-7 to 2^-5.
+HWY_INLINE VD reciprocalBelow(VD jumpDelta) {
+    return hn::Mul(reciprocalEstimate(jumpDelta), hn::Set(D(), 1.0 - 1.0 / 64));
+}
+
+// Long jumps take the steps above this side distance a binade at a time (binadeJump); below it a
+// binade holds too few steps to pay. Measured.
+constexpr double binadeJumpFrom = 16;
+
+// A jump's steps along one axis from side (below bound) up to the end of its binade or to the bound,
+// whichever comes first, with perDeltaBelow an estimate of 1 / jumpDelta from below, by at most 2^-5.
+//
+// Side distances in the binade [2^e, 2^(e+1)) are multiples of its unit u = 2^(e-52), and a sum that
+// stays in it is rounded to one: a step adds the delta rounded to a multiple of u, the same amount r
+// at every step, except where the delta lies half way between two multiples. Then a step from an
+// even multiple of u adds the even one of the two, which keeps it even, and one from an odd multiple
+// the other, which makes it even. So after one step in the binade every further step in it adds r,
+// the amount a step from 2^e adds, and n steps add n * r exactly (a multiple of u below 2^(e+1)).
+// The jump takes one step, then n such steps, n at most the number that stay below the bound and the
+// binade's end (estimated from below; 0 where a step leaves the binade), then two more: every step
+// the additions one at a time would take, and no other. A side distance of 0, below the normal
+// numbers, infinite or NaN has no binade of its own and takes plain steps only. The two last steps
+// reach the binade's end or the bound, unless the estimate fell short.
+HWY_INLINE VD binadeJump(VD side, VD bound, VD delta, VD jumpDelta, VD perDeltaBelow) {
+    const D d;
+    const DU du;
+    const VD binade = hn::BitCast(d, hn::And(hn::BitCast(du, side), hn::Set(du, 0x7FF0000000000000ull)));
+    const VD end = hn::Min(bound, hn::Add(binade, binade));
+    const VD r = hn::Sub(hn::Add(binade, jumpDelta), binade);
+    VD s = stepWhere(hn::Lt(side, bound), side, delta);
+    // n < (end - s) / r, so that s + n * r stays below the end: the quotient estimated from below (see
+    // jumpClear), cut to a whole number.
+    const VD n = hn::Floor(hn::Mul(hn::Sub(end, s), perDeltaBelow));
+    const VD span = hn::Mul(n, r);
+    s = hn::IfThenElse(hn::Gt(span, hn::Zero(d)), hn::Add(s, span), s);
+    s = stepWhere(hn::Lt(s, bound), s, delta);
+    return stepWhere(hn::Lt(s, bound), s, delta);
+}
+
+// Every row's jump to its bound: `turns` turns up to binadeJumpFrom, then binade jumps until every
+// side distance has reached its bound.
+HWY_INLINE void jumpFar(Row* rows, int turns, const VD* perDeltaBelow) {
+    const D d;
+    VD bound[tileRows];
+    for (int g = 0; g < tileRows; ++g) {
+        Row& row = rows[g];
+        for (int a = 0; a < 3; ++a) row.before[a] = row.side[a];
+        bound[g] = row.bound;
+        row.bound = hn::Min(row.bound, hn::Set(d, binadeJumpFrom));
+    }
+    for (int t = 0; t < turns; ++t)
+        for (int g = 0; g < tileRows; ++g) jump(rows[g]);
+    for (int g = 0; g < tileRows; ++g) rows[g].bound = bound[g];
+    for (;;) {
+        MD below = hn::FirstN(d, 0);
+        for (int g = 0; g < tileRows; ++g)
+            for (int a = 0; a < 3; ++a) below = hn::Or(below, hn::Lt(rows[g].side[a], rows[g].bound));
+        if (hn::AllFalse(d, below)) break;
+        for (int g = 0; g < tileRows; ++g)
+            for (int a = 0; a < 3; ++a) {
+                Row& row = rows[g];
+                row.side[a] = binadeJump(row.side[a], row.bound, row.delta[a], row.jumpDelta[a], perDeltaBelow[g * 3 + a]);
+            }
+    }
+    for (int g = 0; g < tileRows; ++g) settleJump(rows[g]);
+}
+
 // Takes every ray of the tile straight past the cells its pixel's clearance tells are Empty, and no
 // farther than the interior: a jump whose bound is the smaller of the two.
 HWY_INLINE void jumpClear(Row* rows, const FrameRays& rays, int i0, int j0) {
@@ -331,6 +406,7 @@ HWY_INLINE void jumpClear(Row* rows, const FrameRays& rays, int i0, int j0) {
     const DF df;
     const auto columns = hn::FirstN(d, static_cast<size_t>(rays.width - i0));
     VD turns = hn::Zero(d);
+    VD perDeltaBelow[tileRows * 3];
     for (int g = 0; g < tileRows; ++g) {
         Row& row = rows[g];
         const int j = std::min(j0 + g, rays.height - 1);
@@ -343,17 +419,18 @@ HWY_INLINE void jumpClear(Row* rows, const FrameRays& rays, int i0, int j0) {
             bound = hn::Min(bound, hn::Mul(hn::Add(row.side[a], hn::Mul(ahead, row.jumpDelta[a])), hn::Set(d, jumpMargin)));
         }
         row.bound = hn::IfThenElse(hn::AndNot(row.alongZ, row.active), bound, hn::Set(d, -INFINITY));
-        // The turns: an axis takes at most (bound - side) / delta + 1 steps (a jumpDelta of 0 none).
-        // The quotient is estimated from above with a reciprocal good to 2^-8, and the count is cut to
-        // a whole number below.
+        // The turns below binadeJumpFrom: an axis takes at most (bound - side) / delta + 1 steps (a
+        // jumpDelta of 0 none). The quotient is estimated from above with a reciprocal good to 2^-8,
+        // and the count is cut to a whole number below.
+        const VD below = hn::Min(row.bound, hn::Set(d, binadeJumpFrom));
         for (int a = 0; a < 3; ++a) {
-            const VD gap = hn::Max(hn::Sub(row.bound, row.side[a]), hn::Zero(d));
-            const VD perDelta = hn::PromoteTo(d, hn::ApproximateReciprocal(hn::DemoteTo(df, hn::Max(row.jumpDelta[a], hn::Set(d, 1.0)))));
-            const VD steps = hn::Add(hn::Mul(hn::Mul(gap, perDelta), hn::Set(d, 1.0 + 1.0 / 64)), hn::Set(d, 1.5));
+            const VD gap = hn::Max(hn::Sub(below, row.side[a]), hn::Zero(d));
+            const VD steps = hn::Add(hn::Mul(hn::Mul(gap, reciprocalEstimate(row.jumpDelta[a])), hn::Set(d, 1.0 + 1.0 / 64)), hn::Set(d, 1.5));
+            perDeltaBelow[g * 3 + a] = reciprocalBelow(row.jumpDelta[a]);
             turns = hn::Max(turns, hn::IfThenElseZero(hn::Gt(row.jumpDelta[a], hn::Zero(d)), steps));
         }
     }
-    jumpRows(rows, static_cast<int>(hn::GetLane(hn::MaxOfLanes(d, turns))));
+    jumpFar(rows, static_cast<int>(hn::GetLane(hn::MaxOfLanes(d, turns))), perDeltaBelow);
 }
 
 HWY_INLINE void walkTile(const FrameRays& rays, int i0, int j0) {
@@ -435,6 +512,19 @@ std::int64_t WalkTarget() {
     return HWY_TARGET;
 }
 
+void JumpByBinades(const double* side, const double* bound, const double* delta, double* after, size_t count) {
+    const D d;
+    for (size_t i = 0; i < count; i += hn::Lanes(d)) {
+        VD s = hn::LoadU(d, side + i);
+        const VD b = hn::LoadU(d, bound + i);
+        const VD dl = hn::LoadU(d, delta + i);
+        const VD jumpDelta = hn::IfThenElseZero(hn::Lt(dl, hn::Set(d, 0x1p100)), dl);
+        const VD below = reciprocalBelow(jumpDelta);
+        while (!hn::AllFalse(d, hn::Lt(s, b))) s = binadeJump(s, b, dl, jumpDelta, below);
+        hn::StoreU(s, d, after + i);
+    }
+}
+
 void CountJumpSteps(const double* before, const double* after, const double* delta, double* steps, size_t count) {
     const D d;
     for (size_t i = 0; i < count; i += hn::Lanes(d))
@@ -449,6 +539,7 @@ namespace cellvane {
 HWY_EXPORT(WalkPicture);
 HWY_EXPORT(WalkTarget);
 HWY_EXPORT(CountJumpSteps);
+HWY_EXPORT(JumpByBinades);
 }  // namespace cellvane
 
 void walkPicture(const FrameRays& rays) {
@@ -461,5 +552,9 @@ std::int64_t walkPictureTarget() {
 
 void countJumpSteps(const double* before, const double* after, const double* delta, double* steps, std::size_t count) {
     HWY_DYNAMIC_DISPATCH(cellvane::CountJumpSteps)(before, after, delta, steps, count);
+}
+
+void jumpByBinades(const double* side, const double* bound, const double* delta, double* after, std::size_t count) {
+    HWY_DYNAMIC_DISPATCH(cellvane::JumpByBinades)(side, bound, delta, after, count);
 }
 #endif

@@ -126,6 +126,10 @@ std::int64_t walkPictureTarget();
 // The jumps' count of the steps an axis took from side distance before[k] to after[k], with delta[k],
 // for k below count (a multiple of maxRayLanes), as the vector walk counts them on the target it runs.
 void countJumpSteps(const double* before, const double* after, const double* delta, double* steps, std::size_t count);
+// Side distance side[k] of an axis with delta[k] after the long jumps' binade jumps to bound[k]: the
+// first of side, side + delta, side + delta + delta, ... (each sum rounded) not below the bound, as
+// the vector walk finds it on the target it runs; for k below count (a multiple of maxRayLanes).
+void jumpByBinades(const double* side, const double* bound, const double* delta, double* after, std::size_t count);
 
 // Walks the ray of column i and row j on its own and returns the face of its last step (startFace if
 // it takes none); writes its colour to *rgb.

@@ -638,6 +638,83 @@ TEST_F(RaycasterDifferential, JumpsCountTheirStepsExactly) {
     }
 }
 
+// Long jumps take a binade's steps at once. The side distance they reach must be the first element of
+// the axis's sequence (side, side + delta, ..., each sum rounded) not below the bound, exactly, on
+// every target: from the side distances of the rays of random poses and of deltas that lie half way
+// between two multiples of a binade's unit (where a step from an odd multiple adds another amount
+// than the others), to bounds at an element, one unit above or below it, and between.
+struct BinadeJumps {
+    std::vector<double> side, bound, delta, expected;
+    long long checked = 0;
+    int faults = 0;
+    std::string firstFault;
+
+    void add(double from, double to, double d) {
+        double s = from;
+        while (s < to) s += d;
+        side.push_back(from);
+        bound.push_back(to);
+        delta.push_back(d);
+        expected.push_back(s);
+    }
+    // From the first side distance and from a later one, to bounds about the sequence's elements.
+    void addWalk(double d, double first, std::mt19937_64& random) {
+        double element[65];
+        element[0] = first;
+        for (int i = 0; i < 64; ++i) element[i + 1] = element[i] + d;
+        for (const int from : {0, static_cast<int>(random() % 32)})
+            for (int n = from + 1; n <= 64; n += 1 + static_cast<int>(random() % 4)) {
+                const double e = element[n];
+                add(element[from], e, d);
+                add(element[from], std::nextafter(e, INFINITY), d);
+                add(element[from], std::nextafter(e, 0.0), d);
+                add(element[from], element[n - 1] + (e - element[n - 1]) * std::uniform_real_distribution<double>(0, 1)(random), d);
+            }
+    }
+    void run() {
+        while (side.size() % maxRayLanes != 0) add(1, 0, 1);
+        std::vector<double> after(side.size());
+        jumpByBinades(side.data(), bound.data(), delta.data(), after.data(), after.size());
+        for (std::size_t k = 0; k < after.size(); ++k)
+            if (after[k] != expected[k] && faults++ == 0) {
+                char text[240];
+                std::snprintf(text, sizeof text, "delta %a, from %a to bound %a: reached %a, the additions %a", delta[k], side[k], bound[k],
+                              after[k], expected[k]);
+                firstFault = text;
+            }
+        checked = static_cast<long long>(after.size());
+    }
+};
+
+TEST_F(RaycasterDifferential, BinadeJumpsReachTheElementTheAdditionsReach) {
+    for (const std::int64_t target : runnableVectorTargets()) {
+        ASSERT_TRUE(restrictVectorTarget(target));
+        std::mt19937_64 random(1607);
+        BinadeJumps jumps;
+        for (int p = 0; p < randomCases(3); ++p)
+            for (const PlainRayAxis& axis : jumpingAxes(p == 0 ? startCamera : randomPose(random), pictureSizes[0]))
+                if (random() % 8 == 0) jumps.addWalk(axis.delta, axis.side, random);
+        // Deltas of 1 to 8 half way between two multiples of the unit of binade 2^e, from odd and even
+        // multiples of it.
+        for (int n = 0; n < randomCases(400); ++n) {
+            const int e = 3 + static_cast<int>(random() % 5);
+            const double unit = std::ldexp(1.0, e - 52);
+            const double d = std::floor(std::uniform_real_distribution<double>(1, 8)(random) / unit) * unit + unit / 2;
+            const double first = std::ldexp(1.0, e) + static_cast<double>(random() % 1000) * unit;
+            jumps.addWalk(d, first, random);
+        }
+        // Side distances of 0 and below the smallest binade a jump meets, a bound already reached, none.
+        for (const double first : {0.0, 0x1p-60, 0.25})
+            for (const double d : {1.0, std::sqrt(3.0), 1e6}) jumps.addWalk(d, first, random);
+        jumps.add(70, 40, 1.5);
+        jumps.add(INFINITY, 40, 1.5);
+        jumps.add(3, -INFINITY, 1.5);
+        jumps.run();
+        EXPECT_EQ(jumps.faults, 0) << vectorTargetName(target) << ": first wrong jump: " << jumps.firstFault;
+        std::printf("[ binades  ] %s: %lld jumps checked\n", vectorTargetName(target), jumps.checked);
+    }
+}
+
 // putPixelBlock against putPixel (SDL_MapRGB per pixel) on surfaces of many formats.
 struct Format {
     int bits;
