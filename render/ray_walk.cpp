@@ -365,7 +365,7 @@ HWY_INLINE VD binadeJump(VD side, VD bound, VD delta, VD jumpDelta, VD perDeltaB
     // jumpClear), cut to a whole number.
     const VD n = hn::Floor(hn::Mul(hn::Sub(end, s), perDeltaBelow));
     const VD span = hn::Mul(n, r);
-    s = hn::IfThenElse(hn::Gt(span, hn::Zero(d)), hn::Add(s, span), s);
+    s = stepWhere(hn::Gt(span, hn::Zero(d)), s, span);
     s = stepWhere(hn::Lt(s, bound), s, delta);
     return stepWhere(hn::Lt(s, bound), s, delta);
 }
