@@ -136,6 +136,10 @@ const Pose poses[] = {
     {"SparseFromFloor", onePercent, looking({51.5, 12.5, 1.02}, {-1, 1, 1}, 0), false},
     // The slowest pose the sweep found in the sparse world a user builds with a ready rule file.
     {"HollowedClouds", cloudsHollowed, looking({12.5, 12.5, 62.98}, {1, 1, -1}, 0), false},
+    // The slowest start-world pose the sweep found, the portable walk's slowest in one run: from next to
+    // a wall, near the ceiling, the rays look again and again in small free boxes (measured with AVX2:
+    // five rounds of looks a tile, against one from the start camera).
+    {"StartAlongWall", startWorld, looking({12.5, 62.98, 51.5}, {1, -1, 0}, 0), false},
 };
 
 void prepareScreen() {
