@@ -89,6 +89,11 @@ HWY_INLINE VD divideSquares(VD a, VD b) {
     return hn::IfThenElse(hn::Eq(b, hn::Zero(d)), byZero, hn::Div(a, b));
 }
 
+// The delta of an axis whose steps a jump may take (a delta below 2^100), else 0.
+HWY_INLINE VD jumpDeltaOf(VD delta) {
+    return hn::IfThenElseZero(hn::Lt(delta, hn::Set(D(), 0x1p100)), delta);
+}
+
 // The plain walk's delta distance and first side distance of one axis, lane by lane.
 HWY_INLINE void setUpAxis(Row& row, int a, VD da, VD db, VD dc, const FrameRays& rays) {
     const D d;
@@ -100,7 +105,7 @@ HWY_INLINE void setUpAxis(Row& row, int a, VD da, VD db, VD dc, const FrameRays&
     const VD delta = hn::IfThenElse(hn::Eq(da, hn::Zero(d)), hn::Set(d, INFINITY), hn::Sqrt(sum));
     const MD negative = hn::Lt(da, hn::Zero(d));
     row.delta[a] = delta;
-    row.jumpDelta[a] = hn::IfThenElseZero(hn::Lt(delta, hn::Set(d, 0x1p100)), delta);
+    row.jumpDelta[a] = jumpDeltaOf(delta);
     const VD side = hn::IfThenElse(negative, hn::Mul(delta, hn::Set(d, rays.towardLower[a])),
                                    hn::Mul(delta, hn::Set(d, rays.towardUpper[a])));
     // An infinite or NaN delta gives a side distance of +infinity or NaN that never changes. NaN is
@@ -331,9 +336,9 @@ HWY_INLINE VD reciprocalEstimate(VD jumpDelta) {
     return hn::PromoteTo(d, hn::ApproximateReciprocal(hn::DemoteTo(df, hn::Max(jumpDelta, hn::Set(d, 1.0)))));
 }
 
-// The same lowered by more than its error: below 1 / jumpDelta by a relative 2^-7 to 2^-5.
-HWY_INLINE VD reciprocalBelow(VD jumpDelta) {
-    return hn::Mul(reciprocalEstimate(jumpDelta), hn::Set(D(), 1.0 - 1.0 / 64));
+// A reciprocalEstimate lowered by more than its error: below 1 / jumpDelta by a relative 2^-7 to 2^-5.
+HWY_INLINE VD lowered(VD estimate) {
+    return hn::Mul(estimate, hn::Set(D(), 1.0 - 1.0 / 64));
 }
 
 // Long jumps take the steps above this side distance a binade at a time (binadeJump); below it a
@@ -425,8 +430,9 @@ HWY_INLINE void jumpClear(Row* rows, const FrameRays& rays, int i0, int j0) {
         const VD below = hn::Min(row.bound, hn::Set(d, binadeJumpFrom));
         for (int a = 0; a < 3; ++a) {
             const VD gap = hn::Max(hn::Sub(below, row.side[a]), hn::Zero(d));
-            const VD steps = hn::Add(hn::Mul(hn::Mul(gap, reciprocalEstimate(row.jumpDelta[a])), hn::Set(d, 1.0 + 1.0 / 64)), hn::Set(d, 1.5));
-            perDeltaBelow[g * 3 + a] = reciprocalBelow(row.jumpDelta[a]);
+            const VD perDelta = reciprocalEstimate(row.jumpDelta[a]);
+            const VD steps = hn::Add(hn::Mul(hn::Mul(gap, perDelta), hn::Set(d, 1.0 + 1.0 / 64)), hn::Set(d, 1.5));
+            perDeltaBelow[g * 3 + a] = lowered(perDelta);
             turns = hn::Max(turns, hn::IfThenElseZero(hn::Gt(row.jumpDelta[a], hn::Zero(d)), steps));
         }
     }
@@ -518,8 +524,8 @@ void JumpByBinades(const double* side, const double* bound, const double* delta,
         VD s = hn::LoadU(d, side + i);
         const VD b = hn::LoadU(d, bound + i);
         const VD dl = hn::LoadU(d, delta + i);
-        const VD jumpDelta = hn::IfThenElseZero(hn::Lt(dl, hn::Set(d, 0x1p100)), dl);
-        const VD below = reciprocalBelow(jumpDelta);
+        const VD jumpDelta = jumpDeltaOf(dl);
+        const VD below = lowered(reciprocalEstimate(jumpDelta));
         while (!hn::AllFalse(d, hn::Lt(s, b))) s = binadeJump(s, b, dl, jumpDelta, below);
         hn::StoreU(s, d, after + i);
     }
