@@ -31,8 +31,7 @@ namespace {
 constexpr std::uint64_t interiorBits = ~std::uint64_t{0} << interiorFirst & ~std::uint64_t{0} >> (63 - interiorLast);
 
 // Worlds with more solid interior cells than this get no clearance: their rays stop soon anyway, and
-// projecting every cell would cost more than it saves (measured). Nor does an empty interior, where the
-// free boxes reach the shell from anywhere.
+// projecting every cell would cost more than it saves (measured).
 constexpr int mostProjectedCells = 8192;
 
 // The nearest a cell's points may come to the eye's plane (in units of the camera's direction) for
@@ -217,19 +216,36 @@ void coverCell(const FrameRays& rays, const Projection& p, int x, int y, int z, 
     coverPixels(rays, p, columnAt(rays, cxLow), columnAt(rays, cxHigh), rowAt(rays, cyHigh), rowAt(rays, cyLow), bound);
 }
 
+// Whether the jump to the interior's last cell may pay for some ray (see shellJumpPays). Along an
+// axis, either way, a ray's side distance k steps ahead is (toward + k) * delta: the eye's box ends at
+// k = radius - 1 and the interior at k = ahead, in the same ratio (toward + ahead) / (toward + radius
+// - 1) for every ray going that way. A ray's exit comes no later than that of the axis that ends its
+// box, that ratio times the box; so where no ratio exceeds 1 / shellJumpShare (from near the middle of
+// the cube), no ray's jump pays.
+bool shellJumpMayPay(const FrameRays& rays) {
+    const int boxAhead = eyeRadius(rays) - 1;
+    for (int a = 0; a < 3; ++a) {
+        const double toward[2] = {rays.towardLower[a], rays.towardUpper[a]};
+        const int ahead[2] = {rays.eyeCell[a] - interiorFirst, interiorLast - rays.eyeCell[a]};
+        for (int way = 0; way < 2; ++way)
+            if ((toward[way] + ahead[way]) * shellJumpShare > toward[way] + boxAhead) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
-bool findClearance(const FrameRays& rays) {
+Clearance findClearance(const FrameRays& rays) {
     // From the shell, solid or not, the walks go on as they would.
     for (const int c : rays.eyeCell)
-        if (c < interiorFirst || c > interiorLast) return false;
-    Projection projection;
-    if (!invertCamera(rays, projection)) return false;
+        if (c < interiorFirst || c > interiorLast) return Clearance::none;
     int solid = 0;
     for (int x = interiorFirst; x <= interiorLast; ++x)
         for (int y = interiorFirst; y <= interiorLast; ++y)
             solid += std::popcount(~emptyColumn(x, y) & interiorBits);
-    if (solid == 0 || solid > mostProjectedCells) return false;
+    if (solid == 0) return shellJumpMayPay(rays) ? Clearance::emptyInterior : Clearance::none;
+    Projection projection;
+    if (solid > mostProjectedCells || !invertCamera(rays, projection)) return Clearance::none;
 
     // A ray's points closer to the eye's plane than nearestDepth, which the projected cells leave out,
     // are nearer the eye than this: a cell that near gives the whole picture its clearance.
@@ -253,5 +269,5 @@ bool findClearance(const FrameRays& rays) {
                 else
                     coverCell(rays, projection, x, y, z, bound);
             }
-    return true;
+    return Clearance::perPixel;
 }

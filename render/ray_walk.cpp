@@ -403,27 +403,13 @@ HWY_INLINE void jumpFar(Row* rows, int turns, const VD* perDeltaBelow) {
     for (int g = 0; g < tileRows; ++g) settleJump(rows[g]);
 }
 
-// Takes every ray of the tile straight past the cells its pixel's clearance tells are Empty, and no
-// farther than the interior: a jump whose bound is the smaller of the two.
-HWY_INLINE void jumpClear(Row* rows, const FrameRays& rays, int i0, int j0) {
+// Every row's jump to its bound, however far: the turns below binadeJumpFrom, then binade jumps.
+HWY_INLINE void jumpLong(Row* rows) {
     const D d;
-    using DF = hn::Rebind<float, D>;
-    const DF df;
-    const auto columns = hn::FirstN(d, static_cast<size_t>(rays.width - i0));
     VD turns = hn::Zero(d);
     VD perDeltaBelow[tileRows * 3];
     for (int g = 0; g < tileRows; ++g) {
-        Row& row = rows[g];
-        const int j = std::min(j0 + g, rays.height - 1);
-        // Columns past the right edge jump nowhere: their pixels' clearances are not theirs.
-        VD bound = hn::IfThenElseZero(columns, hn::PromoteTo(d, hn::LoadU(df, rays.clearance + j * rays.width + i0)));
-        for (int a = 0; a < 3; ++a) {
-            const MD negative = hn::Lt(row.stride[a], hn::Zero(d));
-            const int below = rays.eyeCell[a] - interiorFirst, above = interiorLast - rays.eyeCell[a];
-            const VD ahead = hn::IfThenElse(negative, hn::Set(d, std::max(below, 0)), hn::Set(d, std::max(above, 0)));
-            bound = hn::Min(bound, hn::Mul(hn::Add(row.side[a], hn::Mul(ahead, row.jumpDelta[a])), hn::Set(d, jumpMargin)));
-        }
-        row.bound = hn::IfThenElse(hn::AndNot(row.alongZ, row.active), bound, hn::Set(d, -INFINITY));
+        const Row& row = rows[g];
         // The turns below binadeJumpFrom: an axis takes at most (bound - side) / delta + 1 steps (a
         // jumpDelta of 0 none). The quotient is estimated from above with a reciprocal good to 2^-8,
         // and the count is cut to a whole number below.
@@ -437,6 +423,54 @@ HWY_INLINE void jumpClear(Row* rows, const FrameRays& rays, int i0, int j0) {
         }
     }
     jumpFar(rows, static_cast<int>(hn::GetLane(hn::MaxOfLanes(d, turns))), perDeltaBelow);
+}
+
+// The side distance below which each ray of row stays in the grid's interior (see interiorBound).
+HWY_INLINE VD interiorExit(const Row& row, const FrameRays& rays) {
+    const D d;
+    VD exit = hn::Set(d, INFINITY);
+    for (int a = 0; a < 3; ++a) {
+        const MD negative = hn::Lt(row.stride[a], hn::Zero(d));
+        const int below = rays.eyeCell[a] - interiorFirst, above = interiorLast - rays.eyeCell[a];
+        const VD ahead = hn::IfThenElse(negative, hn::Set(d, std::max(below, 0)), hn::Set(d, std::max(above, 0)));
+        exit = hn::Min(exit, hn::Mul(hn::Add(row.side[a], hn::Mul(ahead, row.jumpDelta[a])), hn::Set(d, jumpMargin)));
+    }
+    return exit;
+}
+
+// Takes every ray of the tile straight past the cells its pixel's clearance tells are Empty, and no
+// farther than the interior: a jump whose bound is the smaller of the two.
+HWY_INLINE void jumpClear(Row* rows, const FrameRays& rays, int i0, int j0) {
+    const D d;
+    using DF = hn::Rebind<float, D>;
+    const DF df;
+    const auto columns = hn::FirstN(d, static_cast<size_t>(rays.width - i0));
+    for (int g = 0; g < tileRows; ++g) {
+        Row& row = rows[g];
+        const int j = std::min(j0 + g, rays.height - 1);
+        // Columns past the right edge jump nowhere: their pixels' clearances are not theirs.
+        const VD clear = hn::IfThenElseZero(columns, hn::PromoteTo(d, hn::LoadU(df, rays.clearance + j * rays.width + i0)));
+        row.bound = hn::IfThenElse(hn::AndNot(row.alongZ, row.active), hn::Min(clear, interiorExit(row, rays)), hn::Set(d, -INFINITY));
+    }
+    jumpLong(rows);
+}
+
+// In an empty interior, the first jump of each ray whose box ends before a share of its way to the
+// interior's last cell goes to that cell instead (see shellJumpPays). Returns whether any does.
+HWY_INLINE bool reachInterior(Row* rows, const FrameRays& rays) {
+    const D d;
+    MD any = hn::FirstN(d, 0);
+    const VD radiusAhead = hn::Set(d, eyeRadius(rays) - 1);
+    for (int g = 0; g < tileRows; ++g) {
+        Row& row = rows[g];
+        const VD exit = interiorExit(row, rays);
+        const VD box = smallestJumpBound(row, radiusAhead);
+        const MD pays = hn::And(row.active, hn::Lt(box, hn::Mul(exit, hn::Set(d, shellJumpShare))));
+        row.bound = hn::IfThenElse(pays, exit, row.bound);
+        any = hn::Or(any, pays);
+        if (g == 0 && hn::AllFalse(d, any)) return false;  // the tile's rays are alike: measured cheaper
+    }
+    return !hn::AllFalse(d, any);
 }
 
 HWY_INLINE void walkTile(const FrameRays& rays, int i0, int j0) {
@@ -475,9 +509,9 @@ HWY_INLINE void walkTile(const FrameRays& rays, int i0, int j0) {
     }
     if (rays.clearance != nullptr) jumpClear(rows, rays, i0, j0);
 
-    for (;;) {
+    for (bool first = rays.emptyInterior;; first = false) {
         // Every ray looks at its cell; a round with no ray walking on ends the tile, and only a round in
-        // which some ray stands in a cell of reach 2 or more jumps.
+        // which some ray stands in a cell of reach 2 or more jumps, or the first in an empty interior.
         VI reach[tileRows];
         MD walking = hn::FirstN(d, 0);
         MD jumping = walking;
@@ -487,11 +521,14 @@ HWY_INLINE void walkTile(const FrameRays& rays, int i0, int j0) {
             jumping = hn::Or(jumping, hn::RebindMask(d, hn::Gt(reach[g], hn::Set(di, 1))));
         }
         if (hn::AllFalse(d, walking)) break;
-        if (!hn::AllFalse(d, jumping)) {
+        if (first || !hn::AllFalse(d, jumping)) {
             VD turns = hn::Zero(d);
             for (int g = 0; g < tileRows; ++g) turns = hn::Max(turns, setBound(rows[g], reach[g]));
             // A ray of reach k needs up to k - 1 turns; those done sooner stand still.
-            jumpRows(rows, static_cast<int>(hn::GetLane(hn::MaxOfLanes(d, turns))));
+            if (first && reachInterior(rows, rays))
+                jumpLong(rows);
+            else
+                jumpRows(rows, static_cast<int>(hn::GetLane(hn::MaxOfLanes(d, turns))));
         }
         for (Row& row : rows) step(row);
     }

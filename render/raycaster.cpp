@@ -59,6 +59,31 @@ bool insideGrid(int index) {
     return index >= 0 && index < gridSize;
 }
 
+// Every axis on its own takes its steps while its side distance is below bound.
+void jumpBelow(Axis (&axes)[3], double bound) {
+    for (Axis& axis : axes)
+        while (axis.side < bound) {
+            axis.side += axis.delta;
+            axis.map += axis.step;
+        }
+}
+
+// The smallest jumpBound of the axes that step, stepsAhead steps ahead: the end of the box of that reach.
+double boxEnd(const Axis (&axes)[3], int stepsAhead) {
+    double bound = INFINITY;
+    for (const Axis& axis : axes)
+        if (axis.delta < INFINITY) bound = std::min(bound, jumpBound(axis.side, axis.delta, stepsAhead));
+    return bound;
+}
+
+// The side distance below which the ray stays in the grid's interior.
+double interiorExit(const FrameRays& rays, const Axis (&axes)[3]) {
+    double bound = INFINITY;
+    for (int a = 0; a < 3; ++a)
+        if (axes[a].delta < INFINITY) bound = std::min(bound, interiorBound(rays, a, axes[a].side, axes[a].delta, axes[a].step));
+    return bound;
+}
+
 }  // namespace
 
 // The plain walk, except that it consults the cells only where the free-space view says it must.
@@ -98,37 +123,29 @@ int walkOneRay(const FrameRays& rays, int i, int j, std::uint32_t* rgb) {
     int face = rays.startFace;
     if (rays.clearance != nullptr && !alongZ) {
         // Straight past every cell closer than the pixel's clearance, and no farther than the interior.
-        double bound = rays.clearance[j * rays.width + i];
-        for (int a = 0; a < 3; ++a)
-            if (axes[a].delta < INFINITY) bound = std::min(bound, interiorBound(rays, a, axes[a].side, axes[a].delta, axes[a].step));
-        for (Axis& axis : axes)
-            while (axis.side < bound) {
-                axis.side += axis.delta;
-                axis.map += axis.step;
-            }
+        const double bound = std::min(static_cast<double>(rays.clearance[j * rays.width + i]), interiorExit(rays, axes));
+        jumpBelow(axes, bound);
     }
-    for (;;) {
+    // In an empty interior the first jump goes straight to the interior's last cell where that pays.
+    for (bool first = rays.emptyInterior;; first = false) {
         const int reach = reachOf[cellOffset(axes[0].map, axes[1].map, axes[2].map)];
         if (reach == 0) {
             *rgb = shadeCell(grid[axes[0].map][axes[1].map][axes[2].map], face, rays.captionRed[i] | rays.rampBlue[j]);
             return face;
         }
-        if (reach > 1) {  // reach 1: no step without a look
-            double bound = INFINITY;
-            for (const Axis& axis : axes)
-                if (axis.delta < INFINITY) bound = std::min(bound, jumpBound(axis.side, axis.delta, reach - 1));
+        const double box = reach > 1 ? boxEnd(axes, reach - 1) : -INFINITY;  // reach 1: no step without a look
+        const double exit = first ? interiorExit(rays, axes) : -INFINITY;
+        if (first && shellJumpPays(boxEnd(axes, eyeRadius(rays) - 1), exit)) {
+            jumpBelow(axes, exit);
+        } else if (reach > 1) {
             // No axis takes more than reach - 1 steps. For short jumps, as many turns in each of which
             // every axis below the bound takes one, by selects rather than branches that no processor
             // could foresee; long ones axis by axis.
             if (reach <= shortJump) {
                 for (int turn = 1; turn < reach; ++turn)
-                    for (Axis& axis : axes) stepIf(axis, axis.side < bound);
+                    for (Axis& axis : axes) stepIf(axis, axis.side < box);
             } else {
-                for (Axis& axis : axes)
-                    while (axis.side < bound) {
-                        axis.side += axis.delta;
-                        axis.map += axis.step;
-                    }
+                jumpBelow(axes, box);
             }
         }
         // The ordinary step, as the plain walk chooses its axis, by selects on every axis: measured
@@ -207,10 +224,15 @@ void renderFrame() {
         rowRampBlue,
         pictureRgb,
         nullptr,
+        false,
     };
 
     updateFreeSpace();
-    if (findClearance(rays)) rays.clearance = clearance;
+    switch (findClearance(rays)) {
+    case Clearance::perPixel: rays.clearance = clearance; break;
+    case Clearance::emptyInterior: rays.emptyInterior = true; break;
+    case Clearance::none: break;
+    }
     walkPicture(rays);
     std::uint32_t lastRgb;
     hitFace = walkOneRay(rays, width - 1, 0, &lastRgb);

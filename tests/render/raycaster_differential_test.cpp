@@ -355,6 +355,61 @@ TEST_F(RaycasterDifferential, CamerasZoomedInOnACellsEdge) {
     }
 }
 
+// The parts of the last frame's rays that the clearance is worked out from (after renderFrame, which
+// nudges the camera and brings the free-space view up to date).
+FrameRays clearanceInputs() {
+    const RenderRect rect = renderRect();
+    FrameRays rays{};
+    rays.width = rect.w;
+    rays.height = rect.h;
+    rays.position = camera.position;
+    rays.right = camera.right;
+    rays.up = camera.up;
+    rays.direction = camera.direction;
+    for (int a = 0; a < 3; ++a) {
+        const double p = a == 0 ? camera.position.x : a == 1 ? camera.position.y : camera.position.z;
+        rays.towardLower[a] = p - std::floor(p);
+        rays.towardUpper[a] = std::ceil(p) - p;
+        rays.eyeCell[a] = cellIndexOf(p);
+    }
+    return rays;
+}
+
+// An empty interior seen from within two cells of its walls, edges and corners, level with a wall or
+// along the diagonal: there the eye's free box is small, and the walks jump straight to the
+// interior's last cell where the rest of the way is long (rays skimming a wall, or crossing the cube).
+// From the middle of the cube no ray's jump could pay, and none is tried.
+TEST_F(RaycasterDifferential, EmptyInteriorSeenFromNextToItsWallsAndCorners) {
+    std::mt19937_64 random(20261209);
+    std::uniform_real_distribution<double> nearWall(0.0, 2.0), slight(-0.15, 0.15), any(-pi, pi);
+    const int cases = randomCases(30);
+    int jumpingFrames = 0;
+    for (int n = 0; n < cases; ++n) {
+        double p[3];
+        for (double& c : p) {
+            const unsigned where = random() % 3;
+            c = where == 0 ? interiorCoordinate(random) : where == 1 ? 1.0 + nearWall(random) : 63.0 - nearWall(random);
+        }
+        // Level (rays skimming the floor or the ceiling), or from the eye toward the farthest corner.
+        Camera pose = turned({p[0], p[1], p[2]}, any(random), slight(random), n % 3 == 0 ? slight(random) : 0);
+        if (n % 2 == 1) {
+            const double toward[3] = {p[0] < 32 ? 1.0 : -1.0, p[1] < 32 ? 1.0 : -1.0, p[2] < 32 ? 1.0 : -1.0};
+            pose = turned(pose.position, -std::atan2(toward[1], toward[0]), toward[2] * std::atan(1 / std::sqrt(2.0)), 0);
+        }
+        camera = pose;
+        renderWidth = pictureSizes[n % 3].w;
+        renderHeight = pictureSizes[n % 3].h;
+        renderFrame();
+        jumpingFrames += findClearance(clearanceInputs()) == Clearance::emptyInterior;
+        compareFrame(pose, static_cast<int>(random() % 4), pictureSizes[n % 3]);
+    }
+    EXPECT_GE(jumpingFrames, cases * 2 / 3) << "of " << cases << " frames";
+
+    camera = startCamera;
+    renderFrame();
+    EXPECT_EQ(findClearance(clearanceInputs()), Clearance::none);
+}
+
 // The walks pass without looking the cells below each pixel's clearance. It must lie at or below the
 // side distance at which the plain walk enters the solid interior cell where the pixel's ray stops:
 // checked in sparse worlds from random poses, a cell now and then right next to the eye.
@@ -370,16 +425,8 @@ TEST_F(RaycasterDifferential, ClearanceLiesBelowEveryPlainHit) {
         renderHeight = pictureSizes[n % 3].h;
         renderFrame();  // nudges the camera and brings the free-space view up to date
         const RenderRect rect = renderRect();
-        FrameRays rays{};  // the parts the clearance is worked out from
-        rays.width = rect.w;
-        rays.height = rect.h;
-        rays.position = camera.position;
-        rays.right = camera.right;
-        rays.up = camera.up;
-        rays.direction = camera.direction;
-        std::copy(std::begin(eye), std::end(eye), rays.eyeCell);
         const std::vector<PlainRayEnd> ends = plainRayEnds();
-        ASSERT_TRUE(findClearance(rays)) << "frame " << n;
+        ASSERT_EQ(findClearance(clearanceInputs()), Clearance::perPixel) << "frame " << n;
         ++framesChecked;
         for (int p = 0; p < rect.w * rect.h; ++p) {
             const PlainRayEnd& end = ends[static_cast<std::size_t>(p)];
