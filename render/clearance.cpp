@@ -34,6 +34,10 @@ constexpr std::uint64_t interiorBits = ~std::uint64_t{0} << interiorFirst & ~std
 // projecting every cell would cost more than it saves (measured).
 constexpr int mostProjectedCells = 8192;
 
+// Worlds with more than a sixth of the interior solid are crowded: rays stop within a few cells.
+constexpr int interiorSide = interiorLast - interiorFirst + 1;
+constexpr int crowdedCells = interiorSide * interiorSide * interiorSide / 6;
+
 // The nearest a cell's points may come to the eye's plane (in units of the camera's direction) for
 // its image to be bounded by those of its corners and edges cut at this plane.
 constexpr double nearestDepth = 1.0 / 1024;
@@ -245,7 +249,8 @@ Clearance findClearance(const FrameRays& rays) {
             solid += std::popcount(~emptyColumn(x, y) & interiorBits);
     if (solid == 0) return shellJumpMayPay(rays) ? Clearance::emptyInterior : Clearance::none;
     Projection projection;
-    if (solid > mostProjectedCells || !invertCamera(rays, projection)) return Clearance::none;
+    if (solid > mostProjectedCells) return solid > crowdedCells ? Clearance::crowded : Clearance::none;
+    if (!invertCamera(rays, projection)) return Clearance::none;
 
     // A ray's points closer to the eye's plane than nearestDepth, which the projected cells leave out,
     // are nearer the eye than this: a cell that near gives the whole picture its clearance.

@@ -509,7 +509,7 @@ HWY_INLINE void walkTile(const FrameRays& rays, int i0, int j0) {
     }
     if (rays.clearance != nullptr) jumpClear(rows, rays, i0, j0);
 
-    for (bool first = rays.emptyInterior;; first = false) {
+    for (bool first = rays.found == Clearance::emptyInterior;; first = false) {
         // Every ray looks at its cell; a round with no ray walking on ends the tile, and only a round in
         // which some ray stands in a cell of reach 2 or more jumps, or the first in an empty interior.
         VI reach[tileRows];
@@ -546,6 +546,15 @@ void WalkPicture(const FrameRays& rays) {
         for (int i = 0; i < rays.width; ++i) walkOneRay(rays, i, j, rays.rgb + j * rays.width + i);
 #else
     const int lanes = static_cast<int>(hn::Lanes(D()));
+    // In a crowded world two lanes gain less than their tiles' bookkeeping costs: the rays of a tile
+    // stop after a few cells, at different rounds. There each ray is walked on its own (measured with
+    // SSE4, random worlds: 30 % of the interior solid 9 % faster, 20 % 3 to 6 %; 10 % and 15 % the
+    // same, 5 % 3 to 8 % slower).
+    if (lanes <= 2 && rays.found == Clearance::crowded) {
+        for (int j = 0; j < rays.height; ++j)
+            for (int i = 0; i < rays.width; ++i) walkOneRay(rays, i, j, rays.rgb + j * rays.width + i);
+        return;
+    }
     for (int j0 = 0; j0 < rays.height; j0 += tileRows)
         for (int i0 = 0; i0 < rays.width; i0 += lanes) walkTile(rays, i0, j0);
 #endif

@@ -16,6 +16,9 @@ constexpr int maxPictureHeight = 480;
 // values.
 constexpr int maxRayLanes = 16;
 
+// What findClearance found for a frame (see there).
+enum class Clearance { none, perPixel, emptyInterior, crowded };
+
 // Everything a ray needs besides its pixel, computed once per frame with the arithmetic of the plain
 // walk, so that every ray's values come out bit for bit the same.
 struct FrameRays {
@@ -40,8 +43,8 @@ struct FrameRays {
     // Per pixel, row-major with width entries per row (padded): the ray's clearance (see
     // findClearance); null when the frame has none.
     const float* clearance;
-    // Whether the walks may jump straight to the interior's last cell (findClearance's emptyInterior).
-    bool emptyInterior;
+    // What findClearance found: with perPixel, clearance points to it.
+    Clearance found;
 };
 
 // The free-space view of grid. A ray's octant tells the directions of its steps: bit a of it is set
@@ -109,12 +112,13 @@ std::uint64_t emptyColumn(int x, int y);
 // Per pixel of the picture, row-major with rays.width entries per row, a distance from the eye along
 // the pixel's ray such that every cell of the grid's interior that the walk enters at a side distance
 // below it is Empty (as updateFreeSpace found the grid). findClearance works it out (perPixel), or
-// finds that the interior holds no solid cell, so that every cell a walk enters before it leaves the
-// interior is Empty, and that the jump there may pay for some ray (emptyInterior, see shellJumpPays),
-// or neither (none): where the interior holds too many solid cells for the clearance to pay, where
-// the eye is not in the interior, or where the camera's vectors cannot be inverted.
+// finds instead that the interior holds no solid cell, so that every cell a walk enters before it
+// leaves the interior is Empty, and that the jump there may pay for some ray (emptyInterior, see
+// shellJumpPays), or that more than a sixth of its cells are solid, so that rays stop within a few
+// cells (crowded). Otherwise none: where the interior holds too many solid cells for the clearance to
+// pay, where the eye is not in the interior, where the camera's vectors cannot be inverted, or where
+// in an empty interior no ray's jump would pay.
 extern float clearance[maxPictureWidth * maxPictureHeight + maxRayLanes];
-enum class Clearance { none, perPixel, emptyInterior };
 Clearance findClearance(const FrameRays& rays);
 
 // In an empty interior every ray may jump straight to the interior's last cell on its way, but the

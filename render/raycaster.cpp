@@ -59,6 +59,18 @@ bool insideGrid(int index) {
     return index >= 0 && index < gridSize;
 }
 
+// The ordinary step, as the plain walk chooses its axis, by selects on every axis: measured faster
+// than branches, which no processor foresees here. Returns its face.
+int takeStep(Axis (&axes)[3]) {
+    const bool xBeforeY = axes[0].side < axes[1].side;
+    const bool alongX = xBeforeY && axes[0].side < axes[2].side;
+    const bool alongY = !xBeforeY && axes[1].side < axes[2].side;
+    stepIf(axes[0], alongX);
+    stepIf(axes[1], alongY);
+    stepIf(axes[2], !alongX && !alongY);
+    return alongX ? 1 : alongY ? 2 : 3;
+}
+
 // Every axis on its own takes its steps while its side distance is below bound.
 void jumpBelow(Axis (&axes)[3], double bound) {
     for (Axis& axis : axes)
@@ -126,37 +138,34 @@ int walkOneRay(const FrameRays& rays, int i, int j, std::uint32_t* rgb) {
         const double bound = std::min(static_cast<double>(rays.clearance[j * rays.width + i]), interiorExit(rays, axes));
         jumpBelow(axes, bound);
     }
-    // In an empty interior the first jump goes straight to the interior's last cell where that pays.
-    for (bool first = rays.emptyInterior;; first = false) {
+    if (rays.found == Clearance::emptyInterior) {
+        // Straight to the interior's last cell where that pays, and the step after it, which stays in
+        // the grid. No ray stops in the eye's cell: the interior holds no solid cell.
+        const double exit = interiorExit(rays, axes);
+        if (shellJumpPays(boxEnd(axes, eyeRadius(rays) - 1), exit)) {
+            jumpBelow(axes, exit);
+            face = takeStep(axes);
+        }
+    }
+    for (;;) {
         const int reach = reachOf[cellOffset(axes[0].map, axes[1].map, axes[2].map)];
         if (reach == 0) {
             *rgb = shadeCell(grid[axes[0].map][axes[1].map][axes[2].map], face, rays.captionRed[i] | rays.rampBlue[j]);
             return face;
         }
-        const double box = reach > 1 ? boxEnd(axes, reach - 1) : -INFINITY;  // reach 1: no step without a look
-        const double exit = first ? interiorExit(rays, axes) : -INFINITY;
-        if (first && shellJumpPays(boxEnd(axes, eyeRadius(rays) - 1), exit)) {
-            jumpBelow(axes, exit);
-        } else if (reach > 1) {
+        if (reach > 1) {  // reach 1: no step without a look
+            const double bound = boxEnd(axes, reach - 1);
             // No axis takes more than reach - 1 steps. For short jumps, as many turns in each of which
             // every axis below the bound takes one, by selects rather than branches that no processor
             // could foresee; long ones axis by axis.
             if (reach <= shortJump) {
                 for (int turn = 1; turn < reach; ++turn)
-                    for (Axis& axis : axes) stepIf(axis, axis.side < box);
+                    for (Axis& axis : axes) stepIf(axis, axis.side < bound);
             } else {
-                jumpBelow(axes, box);
+                jumpBelow(axes, bound);
             }
         }
-        // The ordinary step, as the plain walk chooses its axis, by selects on every axis: measured
-        // faster than branches, which no processor foresees here.
-        const bool xBeforeY = axes[0].side < axes[1].side;
-        const bool alongX = xBeforeY && axes[0].side < axes[2].side;
-        const bool alongY = !xBeforeY && axes[1].side < axes[2].side;
-        face = alongX ? 1 : alongY ? 2 : 3;
-        stepIf(axes[0], alongX);
-        stepIf(axes[1], alongY);
-        stepIf(axes[2], !alongX && !alongY);
+        face = takeStep(axes);
         if (!insideGrid(axes[0].map) || !insideGrid(axes[1].map) || !insideGrid(axes[2].map)) {
             *rgb = 0;  // left through a gap in the shell
             return face;
@@ -224,15 +233,12 @@ void renderFrame() {
         rowRampBlue,
         pictureRgb,
         nullptr,
-        false,
+        Clearance::none,
     };
 
     updateFreeSpace();
-    switch (findClearance(rays)) {
-    case Clearance::perPixel: rays.clearance = clearance; break;
-    case Clearance::emptyInterior: rays.emptyInterior = true; break;
-    case Clearance::none: break;
-    }
+    rays.found = findClearance(rays);
+    if (rays.found == Clearance::perPixel) rays.clearance = clearance;
     walkPicture(rays);
     std::uint32_t lastRgb;
     hitFace = walkOneRay(rays, width - 1, 0, &lastRgb);

@@ -158,6 +158,26 @@ void fillInterior(double liveShare, std::uint64_t seed) {
                 if (live(random)) grid[x][y][z].state = Live;
 }
 
+// The parts of the last frame's rays that the clearance is worked out from (after renderFrame, which
+// nudges the camera and brings the free-space view up to date).
+FrameRays clearanceInputs() {
+    const RenderRect rect = renderRect();
+    FrameRays rays{};
+    rays.width = rect.w;
+    rays.height = rect.h;
+    rays.position = camera.position;
+    rays.right = camera.right;
+    rays.up = camera.up;
+    rays.direction = camera.direction;
+    for (int a = 0; a < 3; ++a) {
+        const double p = a == 0 ? camera.position.x : a == 1 ? camera.position.y : camera.position.z;
+        rays.towardLower[a] = p - std::floor(p);
+        rays.towardUpper[a] = std::ceil(p) - p;
+        rays.eyeCell[a] = cellIndexOf(p);
+    }
+    return rays;
+}
+
 class RaycasterDifferential : public testing::Test {
 protected:
     void SetUp() override {
@@ -187,6 +207,13 @@ TEST_F(RaycasterDifferential, WorldsOfSeveralDensities) {
         fillInterior(share, static_cast<std::uint64_t>(share * 1000) + 1);
         for (int n = 0; n < randomCases(12); ++n) compareFrame(randomPose(random), static_cast<int>(random() % 4), pictureSizes[n % 3]);
         compareFrame(randomPose(random), 0, pictureSizes[3]);
+        // Which way the walks took: none from the middle of the empty cube, the pixels' clearances in
+        // the sparse world, and in the crowded ones (more than a sixth solid) two lanes walk rays one
+        // at a time.
+        camera = startCamera;
+        renderFrame();
+        const Clearance found = findClearance(clearanceInputs());
+        EXPECT_EQ(found, share == 0 ? Clearance::none : share < 0.1 ? Clearance::perPixel : Clearance::crowded);
     }
 }
 
@@ -353,26 +380,6 @@ TEST_F(RaycasterDifferential, CamerasZoomedInOnACellsEdge) {
         SCOPED_TRACE(testing::Message() << "zoom " << zoom << ", aimed at (" << target.x << ", " << target.y << ", " << target.z << ")");
         compareFrame(pose, n % 4, pictureSizes[n % 2]);
     }
-}
-
-// The parts of the last frame's rays that the clearance is worked out from (after renderFrame, which
-// nudges the camera and brings the free-space view up to date).
-FrameRays clearanceInputs() {
-    const RenderRect rect = renderRect();
-    FrameRays rays{};
-    rays.width = rect.w;
-    rays.height = rect.h;
-    rays.position = camera.position;
-    rays.right = camera.right;
-    rays.up = camera.up;
-    rays.direction = camera.direction;
-    for (int a = 0; a < 3; ++a) {
-        const double p = a == 0 ? camera.position.x : a == 1 ? camera.position.y : camera.position.z;
-        rays.towardLower[a] = p - std::floor(p);
-        rays.towardUpper[a] = std::ceil(p) - p;
-        rays.eyeCell[a] = cellIndexOf(p);
-    }
-    return rays;
 }
 
 // An empty interior seen from within two cells of its walls, edges and corners, level with a wall or
