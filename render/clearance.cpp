@@ -248,8 +248,8 @@ Clearance findClearance(const FrameRays& rays) {
         for (int y = interiorFirst; y <= interiorLast; ++y)
             solid += std::popcount(~emptyColumn(x, y) & interiorBits);
     if (solid == 0) return shellJumpMayPay(rays) ? Clearance::emptyInterior : Clearance::none;
-    Projection projection;
     if (solid > mostProjectedCells) return solid > crowdedCells ? Clearance::crowded : Clearance::none;
+    Projection projection;
     if (!invertCamera(rays, projection)) return Clearance::none;
 
     // A ray's points closer to the eye's plane than nearestDepth, which the projected cells leave out,
