@@ -412,6 +412,20 @@ TEST_F(RaycasterDifferential, EmptyInteriorSeenFromNextToItsWallsAndCorners) {
     }
     EXPECT_GE(jumpingFrames, cases * 2 / 3) << "of " << cases << " frames";
 
+    // Frames in a row along a wall, with a cell beside the eye and one ahead of it set and cleared
+    // before each target's frames: the interior goes from empty to sparse and back, and the free-space
+    // view is built again each time.
+    Camera along = turned({61.7, 2.3, 40.5}, 0.1 - pi / 2, 0.02, 0);
+    int face = 0;
+    for (int frame = 0; frame < 6; ++frame) {
+        SCOPED_TRACE(testing::Message() << "frame " << frame << " along the wall");
+        compareFrame(along, face, pictureSizes[frame % 2], 2, [] {
+            for (Cell* cell : {&grid[60][2][40], &grid[61][6][40]}) cell->state = cell->state == Live ? Empty : Live;
+        });
+        face = hitFace;
+        along = camera;
+    }
+
     camera = startCamera;
     renderFrame();
     EXPECT_EQ(findClearance(clearanceInputs()), Clearance::none);
