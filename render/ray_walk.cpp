@@ -449,7 +449,7 @@ HWY_INLINE void jumpClear(Row* rows, const FrameRays& rays, int i0, int j0) {
         Row& row = rows[g];
         const int j = std::min(j0 + g, rays.height - 1);
         // Columns past the right edge jump nowhere: their pixels' clearances are not theirs.
-        const VD clear = hn::IfThenElseZero(columns, hn::PromoteTo(d, hn::LoadU(df, rays.clearance + j * rays.width + i0)));
+        const VD clear = hn::IfThenElseZero(columns, hn::PromoteTo(d, hn::LoadU(df, clearance + j * rays.width + i0)));
         row.bound = hn::IfThenElse(hn::AndNot(row.alongZ, row.active), hn::Min(clear, interiorExit(row, rays)), hn::Set(d, -INFINITY));
     }
     jumpLong(rows);
@@ -509,7 +509,7 @@ HWY_INLINE void walkTile(const FrameRays& rays, int i0, int j0) {
         walkAlongZ(row, rays);
         needOctants(row);
     }
-    if (rays.clearance != nullptr) jumpClear(rows, rays, i0, j0);
+    if (rays.found == Clearance::perPixel) jumpClear(rows, rays, i0, j0);
 
     for (bool first = rays.found == Clearance::emptyInterior;; first = false) {
         // Every ray looks at its cell; a round with no ray walking on ends the tile, and only a round in

@@ -40,10 +40,7 @@ struct FrameRays {
     const std::uint8_t* rampBlue;     // per row: the blue of a Caption cell
     // Output, row-major with width entries per row, each colour packed as 0xRRGGBB.
     std::uint32_t* rgb;
-    // Per pixel, row-major with width entries per row (padded): the ray's clearance (see
-    // findClearance); null when the frame has none.
-    const float* clearance;
-    // What findClearance found: with perPixel, clearance points to it.
+    // What findClearance found: with perPixel, each ray's clearance is in clearance.
     Clearance found;
 };
 

@@ -133,12 +133,11 @@ int walkOneRay(const FrameRays& rays, int i, int j, std::uint32_t* rgb) {
     if ((freeReachReady() >> octant & 1) == 0) buildOctants(1u << octant);
     const std::uint8_t* reachOf = &freeReach[0][0] + freeReachOffset[octant];
     int face = rays.startFace;
-    if (rays.clearance != nullptr && !alongZ) {
+    if (rays.found == Clearance::perPixel && !alongZ) {
         // Straight past every cell closer than the pixel's clearance, and no farther than the interior.
-        const double bound = std::min(static_cast<double>(rays.clearance[j * rays.width + i]), interiorExit(rays, axes));
+        const double bound = std::min(static_cast<double>(clearance[j * rays.width + i]), interiorExit(rays, axes));
         jumpBelow(axes, bound);
-    }
-    if (rays.found == Clearance::emptyInterior) {
+    } else if (rays.found == Clearance::emptyInterior) {
         // Straight to the interior's last cell where that pays, and the step after it, which stays in
         // the grid. No ray stops in the eye's cell: the interior holds no solid cell.
         const double exit = interiorExit(rays, axes);
@@ -232,13 +231,11 @@ void renderFrame() {
         columnCaptionRed,
         rowRampBlue,
         pictureRgb,
-        nullptr,
         Clearance::none,
     };
 
     updateFreeSpace();
     rays.found = findClearance(rays);
-    if (rays.found == Clearance::perPixel) rays.clearance = clearance;
     walkPicture(rays);
     std::uint32_t lastRgb;
     hitFace = walkOneRay(rays, width - 1, 0, &lastRgb);
